@@ -1,0 +1,242 @@
+#include "analisi.h"
+
+#include "formato.h"
+
+#include <cmath>
+#include <string>
+
+namespace vexa {
+
+int32_t colore_limiti(float vmedia, float vel_max, float limite_sup, float limite_inf) {
+    const float sopra = limite_sup / 100.0f * vel_max;
+    const float sotto = limite_inf / 100.0f * vel_max;
+    if (vmedia > sopra) return COLORE_GIALLO;
+    if (vmedia < sotto) return COLORE_ROSSO;
+    return COLORE_VERDE;
+}
+
+const char* nome_colore(int32_t colore) {
+    switch (colore) {
+    case COLORE_GIALLO: return "giallo";
+    case COLORE_VERDE: return "verde";
+    case COLORE_ROSSO: return "rosso";
+    default: return "?";
+    }
+}
+
+void azzera_prova(Stato& s, VistaProva& v) {
+    s.campioni.assign(1, Campione{});
+    s.pos_inizio_rip = 0;
+    s.rip_corrente = 0;
+    s.n_campioni = 0;
+    // The movement before the first top is measured into record 0; a record left
+    // by the previous trial would lend it a stale reversal point.
+    s.ripetizioni.at(0) = Ripetizione{};
+    for (IColonna* c : v.lst_valori) c->cancella();
+    v.grafico[1]->cancella_dati();
+    v.slide->imposta_valore(0);
+    v.grafico[0]->cancella_dati();
+    v.grafico[0]->accoda(PLOT_VELOCITA, 0, 0);
+    v.grafico[0]->accoda(PLOT_POSIZIONE, 0, 0);
+    v.grafico[0]->aggiorna();
+}
+
+void azzera_tempi(Stato& s) {
+    s.tempo_movimento = 0;
+    s.tempo_totale = 0;
+    s.fase = {1, 0};
+}
+
+Analizzatore::Analizzatore(Stato& stato, VistaProva& vista) : s_(stato), v_(vista) {
+    velocita_blocco_.reserve(64);
+    accelerazione_blocco_.reserve(64);
+}
+
+void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, const float* dt) {
+    if (n_punti < 0) return;
+    const auto n = static_cast<std::size_t>(n_punti) + 1;
+    velocita_blocco_.resize(n);
+    accelerazione_blocco_.resize(n);
+    double* vel = velocita_blocco_.data();
+    double* acc = accelerazione_blocco_.data();
+
+    // Velocity from the step: one serial record stands for six counts.
+    const double scala = static_cast<double>(s_.scala_posizione);
+    for (std::size_t b = 0; b < n; ++b) {
+        double v = 0;
+        if (dt[b] != 0) {
+            if (s_.seriale_attiva)
+                v = scala * 6 * 1000 / static_cast<double>(dt[b]);
+            else if (s_.hid_attivo)
+                v = scala * 1000 / static_cast<double>(dt[b]);
+        }
+        if (std::fabs(v) < 12)
+            v = 0;
+        else if (v > 5000)
+            v = 5000;
+        else if (v < -5000)
+            v = -5000;
+        vel[b] = v;
+    }
+
+    for (std::size_t b = 0; b < n; ++b) {
+        const double prima = b == 0 ? vel_precedente : vel[b - 1];
+        acc[b] = dt[b] == 0 ? 0.0 : (vel[b] - prima) / static_cast<double>(dt[b]);
+    }
+    vel_precedente = vel[n - 1];
+
+    for (std::size_t k = 0; k < n; ++k) {
+        const float sec = dt[k] / 1000.0f;
+        const float durata = std::fabs(sec);
+        // Long pauses between steps are rest, not movement.
+        if (durata < 0.22f) s_.tempo_movimento += durata;
+        s_.tempo_totale += durata;
+        if (s_.registrazione_attiva) {
+            const auto i = static_cast<std::size_t>(s_.n_campioni);
+            s_.campioni.resize(i + 1);
+            s_.campioni[i] = Campione{static_cast<float>(valore_posizione[k]), sec, s_.tempo_totale,
+                                      static_cast<float>(vel[k])};
+            ++s_.n_campioni;
+        }
+        Elabora_dati(valore_posizione[k], static_cast<float>(vel[k]));
+    }
+
+    // Drawing is what falls behind a fast stream: skip it while the serial input
+    // backs up, resume once it has drained. The analysis above never skips.
+    const int backlog = arretrato ? arretrato() : 0;
+    IGrafico* g0 = v_.grafico[0];
+    if (backlog < 400 && g0->visibile() && s_.grafico_live) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const double dx = static_cast<double>(std::fabs(dt[k]) / 1000.0f);
+            g0->accoda(PLOT_POSIZIONE, valore_posizione[k], dx);
+            g0->accoda(PLOT_ACCELERAZIONE, acc[k], dx);
+            g0->accoda(PLOT_VELOCITA, vel[k], dx);
+        }
+    } else {
+        s_.grafico_live = false;
+    }
+    if (backlog < 50) s_.grafico_live = true;
+}
+
+void Analizzatore::Elabora_dati(double posizione, float velocita) {
+    auto& rip = s_.ripetizioni;
+    {
+        Ripetizione& R = rip.at(static_cast<std::size_t>(s_.rip_corrente));
+        if (velocita < vmin_rip) {
+            vmin_rip = velocita;
+            t_vmin_rip = s_.tempo_movimento - R.t_inizio;
+            R.t_vmax_ecc = t_vmin_rip;
+            R.vmax_ecc = vmin_rip;
+            R.s_vmax_ecc = static_cast<float>(static_cast<double>(R.pos_inizio) - posizione);
+            v_.suono->beep();
+        }
+        if (velocita > vmax_rip) {
+            vmax_rip = velocita;
+            t_vmax_rip = s_.tempo_movimento - R.t_inversione;
+            R.t_vmax_conc = t_vmax_rip;
+            R.vmax_conc = vmax_rip;
+            R.s_vmax_conc = static_cast<float>(posizione - static_cast<double>(R.pos_inversione));
+        }
+    }
+
+    // 20 up, 15 down: a load hovering near still does not flap the state.
+    if (velocita > 20) s_.fase[0] = 0;
+    if (velocita < 15) s_.fase[0] = 1;
+
+    if (s_.fase[0] != s_.fase[1]) {
+        if (s_.fase[0] == 1 && s_.tempo_movimento > 1) {
+            // A top: the rising phase has ended and the next repetition begins.
+            s_.pos_inizio_rip = static_cast<float>(posizione);
+            ++s_.rip_corrente;
+            const auto r = static_cast<std::size_t>(s_.rip_corrente);
+            rip.resize(r + 1);
+            // A record used before (an earlier trial, or a rejected repetition)
+            // must not lend its old note or phases to the new repetition.
+            rip[r] = Ripetizione{};
+            Ripetizione& R = rip[r];
+            Ripetizione& P = rip[r - 1];
+            R.t_inizio = s_.tempo_movimento;
+            R.tempo = s_.tempo_totale;
+            R.pos_inizio = s_.pos_inizio_rip;
+
+            P.spost_conc = s_.pos_inizio_rip - P.pos_inversione;
+            const bool valida = P.spost_conc > s_.ampiezza_min;
+
+            if (valida && s_.rip_corrente == 1) {
+                // The first good top starts the time base; what came before is dropped.
+                s_.tempo_movimento = 0;
+                s_.tempo_totale = 0;
+                R.t_inizio = 0;
+                R.tempo = 0;
+                s_.n_campioni = 0;
+                s_.campioni.assign(1, Campione{});
+                v_.grafico[0]->cancella_dati();
+            }
+
+            P.durata_conc = R.t_inizio - P.t_inversione;
+            if (P.durata_conc > 0) P.vmedia_conc = P.spost_conc / P.durata_conc;
+
+            v_.grafico[0]->sposta_cursore("Cursor_1", static_cast<double>(R.tempo));
+            v_.grafico[0]->sposta_cursore("Cursor_2", static_cast<double>(P.tempo));
+
+            if (valida) {
+                vmax_rip = 0;
+                vmin_rip = 0;
+                if (s_.rip_corrente >= 2) pubblica(s_.rip_corrente - 1, P);
+            } else {
+                // Too small to count: keep measuring the previous repetition; the
+                // next top overwrites the abandoned record.
+                --s_.rip_corrente;
+            }
+        } else {
+            // A change of direction.
+            Ripetizione& R = rip[static_cast<std::size_t>(s_.rip_corrente)];
+            s_.pos_inversione = static_cast<float>(posizione);
+            R.pos_inversione = s_.pos_inversione;
+            R.t_inversione = s_.tempo_movimento;
+            if (s_.pos_inversione - s_.pos_inizio_rip < -s_.ampiezza_min) {
+                R.durata_ecc = s_.tempo_movimento - R.t_inizio;
+                R.spost_ecc = s_.pos_inversione - s_.pos_inizio_rip;
+            }
+            if (R.durata_ecc > 0) R.vmedia_ecc = R.spost_ecc / R.durata_ecc;
+        }
+    }
+    s_.fase[1] = s_.fase[0];
+}
+
+void Analizzatore::pubblica(int32_t n, const Ripetizione& p) {
+    const char sep = separatore;
+    const std::string testi[NUMERO_COLONNE] = {
+        std::to_string(n),
+        formatta(p.tempo, 2, sep),
+        formatta(p.durata_conc, 2, sep),
+        formatta(p.spost_conc, 0, sep),
+        formatta(p.vmedia_conc, 0, sep),
+        formatta(p.vmax_conc, 0, sep),
+        formatta(p.t_vmax_conc, 2, sep),
+        formatta(p.s_vmax_conc, 0, sep),
+        formatta(p.durata_ecc, 2, sep),
+        formatta(p.spost_ecc, 0, sep),
+        formatta(p.vmedia_ecc, 0, sep),
+        formatta(p.vmax_ecc, 0, sep),
+        formatta(p.t_vmax_ecc, 2, sep),
+        formatta(p.s_vmax_ecc, 0, sep),
+        p.nota,
+    };
+    for (int i = 0; i < NUMERO_COLONNE; ++i) v_.lst_valori[static_cast<std::size_t>(i)]->aggiungi(testi[i]);
+    for (IColonna* c : v_.lst_valori) {
+        c->seleziona(n - 1);
+        c->aggiorna();
+    }
+
+    const float riga[2] = {p.durata_conc, p.vmedia_conc};
+    v_.grafico[1]->accoda_riga(riga, 2, 1);
+
+    const int32_t colore = colore_limiti(p.vmedia_conc, s_.vel_max, s_.limite_sup, s_.limite_inf);
+    v_.slide->imposta_valore(static_cast<double>(p.vmedia_conc));
+    v_.slide->imposta_colore_puntatore(1, colore);
+    v_.num_vel->imposta_valore(static_cast<double>(p.vmedia_conc));
+    v_.num_vel->imposta_colore(colore);
+}
+
+} // namespace vexa

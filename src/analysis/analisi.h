@@ -1,0 +1,67 @@
+// The measuring core: a block of step records becomes velocities, accelerations
+// and time totals; every sample goes through the repetition analysis, which
+// finds the tops of the movement, measures each repetition and publishes it one
+// top later into the values list, the repetitions graph and the limit display.
+#pragma once
+
+#include "stato.h"
+#include "../ui/controlli.h"
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace vexa {
+
+// The controls of the trial window the analysis writes into. Every pointer must
+// be set; NullControlli gives harmless ones.
+struct VistaProva {
+    std::array<IGrafico*, 2> grafico{};               // 0: time graph, 1: repetitions
+    ISlide* slide = nullptr;
+    INumerico* num_vel = nullptr;
+    std::array<IColonna*, NUMERO_COLONNE> lst_valori{}; // the values list
+    ISuono* suono = nullptr;
+};
+
+// Plot numbers of the time graph.
+inline constexpr int PLOT_VELOCITA = 1;
+inline constexpr int PLOT_ACCELERAZIONE = 5;
+inline constexpr int PLOT_POSIZIONE = 6;
+
+// Verdict of a mean concentric velocity against the athlete's band.
+int32_t colore_limiti(float vmedia, float vel_max, float limite_sup, float limite_inf);
+const char* nome_colore(int32_t colore); // "giallo", "verde", "rosso"
+
+// Empties the trial: results, recorded samples, values list and graphs.
+void azzera_prova(Stato& s, VistaProva& v);
+// Zeroes the time totals and primes the direction state for a new acquisition.
+void azzera_tempi(Stato& s);
+
+class Analizzatore {
+public:
+    Analizzatore(Stato& stato, VistaProva& vista);
+
+    // Bytes waiting in the serial input, read at the end of each block to decide
+    // whether the live plot can keep up. Unset means no backlog.
+    std::function<int()> arretrato;
+    // Decimal separator of the values list texts.
+    char separatore = '.';
+
+    void Elabora_blocco(int n_punti, const double* valore_posizione, const float* dt);
+    void Elabora_dati(double posizione, float velocita);
+
+    // Values the analysis keeps for itself, exposed for the tests.
+    float vmax_rip = 0;
+    float vmin_rip = 0;
+    float t_vmax_rip = 0;
+    float t_vmin_rip = 0;
+    double vel_precedente = 0;
+
+private:
+    void pubblica(int32_t n, const Ripetizione& p);
+    Stato& s_;
+    VistaProva& v_;
+    std::vector<double> velocita_blocco_, accelerazione_blocco_;
+};
+
+} // namespace vexa
