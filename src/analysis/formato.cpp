@@ -1,7 +1,7 @@
 #include "formato.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,9 +12,12 @@ namespace {
 // to `decimali` places, halves away from zero.
 std::string arrotonda_decimale(double valore, int cifre, int decimali, char separatore) {
     if (!std::isfinite(valore)) return std::isnan(valore) ? "NaN" : (valore > 0 ? "Inf" : "-Inf");
-    // Mantissa digits and exponent, e.g. 1.25e-01 -> "125", exponent -1.
+    // Mantissa digits and exponent, e.g. 1.25e-01 -> "125", exponent -1. to_chars
+    // ignores the C locale, which a Qt program sets from the user's environment.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", cifre - 1, std::fabs(valore));
+    const auto fine = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(valore),
+                                    std::chars_format::scientific, cifre - 1);
+    *fine.ptr = '\0';
     // A negative value keeps its sign even when it rounds to zero (-0.3 gives "-0"),
     // as the values list has always shown it; a negative zero is just zero.
     const bool negativo = valore < 0;
@@ -82,8 +85,9 @@ std::string formatta(float valore, int decimali, char separatore) {
 std::string testo_singolo(float valore, char separatore) {
     if (valore == 0) return "0";
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(valore));
-    std::string s = buf;
+    const auto fine = std::to_chars(buf, buf + sizeof buf, static_cast<double>(valore),
+                                    std::chars_format::general, 7);
+    std::string s(buf, fine.ptr);
     // %g may pick exponent form for very small or large numbers; keep it then.
     if (s.find('e') == std::string::npos && s.find('.') != std::string::npos) {
         while (s.back() == '0') s.pop_back();

@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
     if (link != "serial" && link != "hid") return errore("--link vuole serial oppure hid\n" + std::string(USO));
     if (tipo < 0 || tipo > 255 || tipo != std::floor(tipo))
         return errore("--board-type vuole il tipo di scheda, un numero intero da 0 a 255");
+    if (!vexa::scala_per_tipo(static_cast<int>(tipo)).riconosciuto)
+        std::fprintf(stderr, "vexameter-replay: dispositivo non riconosciuto: DEFAULT TIPO 3!!\n");
     const auto collegamento = link == "serial" ? vexa::Collegamento::Seriale : vexa::Collegamento::Hid;
 
     if (!sintesi.empty()) {

@@ -6,6 +6,7 @@ REPLAY=$1
 WORK=$2
 export LC_ALL=C
 falliti=0
+mkdir -p "$WORK/locale"
 errore() { echo "FAIL: $*"; falliti=$((falliti + 1)); }
 
 for link in serial hid; do
@@ -51,6 +52,16 @@ prova_errore "--min-amplitude" --link hid --board-type 1 --min-amplitude dieci x
 prova_errore "manca --min-amplitude" --link hid --board-type 1 x
 prova_errore "non valido" --link hid --board-type 1 --synthesise "$WORK/x.bin" --set ripetizioni=-1
 prova_errore "impossibile scrivere" --link hid --board-type 1 --synthesise /non/esiste/x.bin
+
+# Under an Italian locale the values list uses decimal commas, and nothing else changes.
+if localedef -i it_IT -f UTF-8 "$WORK/locale/it_IT.UTF-8" >/dev/null 2>&1; then
+  punto=$("$REPLAY" --link hid --board-type 1 --min-amplitude 100 "$WORK/serie_hid.bin")
+  virgola=$(LOCPATH=$WORK/locale LC_ALL=it_IT.UTF-8 "$REPLAY" --link hid --board-type 1 --min-amplitude 100 "$WORK/serie_hid.bin")
+  [ "$(tr '.' ',' <<<"$punto")" = "$virgola" ] || errore "locale italiano: $virgola"
+  grep -q '^1;0,00;' <<<"$virgola" || errore "locale italiano, prima riga: $virgola"
+else
+  echo "SKIP: no Italian locale could be built here"
+fi
 
 if [ $falliti -eq 0 ]; then echo "replay tool: all checks passed"; exit 0; fi
 exit 1
