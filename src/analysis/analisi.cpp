@@ -103,7 +103,8 @@ void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, c
 
     // Drawing is what falls behind a fast stream: skip it while the serial input
     // backs up, resume once it has drained. The analysis above never skips.
-    const int backlog = arretrato ? arretrato() : 0;
+    // Only the serial input can back up; the HID reports come one at a time.
+    const int backlog = s_.seriale_attiva && arretrato ? arretrato() : 0;
     IGrafico* g0 = v_.grafico[0];
     if (backlog < 400 && g0->visibile() && s_.grafico_live) {
         for (std::size_t k = 0; k < n; ++k) {

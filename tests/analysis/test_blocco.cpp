@@ -152,6 +152,14 @@ void TestBlocco::grafico_dal_vivo_con_isteresi_dell_arretrato() {
     QVERIFY(b.s.grafico_live);
     // The analysis never skips a sample while drawing does.
     QCOMPARE(b.s.tempo_totale, 7 * 2 * 0.05f);
+    // Over HID there is no serial backlog, whatever the port says.
+    b.prova.grafico0.e_visibile = true;
+    b.s.seriale_attiva = false;
+    b.s.hid_attivo = true;
+    arretrato = 1000;
+    blocco.elabora(b);
+    QCOMPARE(punti(), std::size_t{9});
+    QVERIFY(b.s.grafico_live);
 }
 
 QTEST_APPLESS_MAIN(TestBlocco)
