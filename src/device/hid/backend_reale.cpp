@@ -1,0 +1,277 @@
+#include "backend_reale.h"
+
+#include <QMetaObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <hidapi.h>
+#include <libudev.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace vexa {
+
+bool leggi_hid_id(const char* hid_id, int& vid, int& pid) {
+    if (!hid_id) return false;
+    unsigned bus = 0, v = 0, p = 0;
+    char resto = 0;
+    if (std::sscanf(hid_id, "%x:%x:%x%c", &bus, &v, &p, &resto) != 3) return false;
+    if (v > 0xFFFF || p > 0xFFFF) return false;
+    vid = static_cast<int>(v);
+    pid = static_cast<int>(p);
+    return true;
+}
+
+QString testo_errore_apertura(const std::string& percorso, int errore) {
+    const QString nodo = QString::fromStdString(percorso);
+    if (errore == EACCES || errore == EPERM)
+        return QStringLiteral("Impossibile accedere alla scheda USB (%1): permesso negato.\n"
+                              "Installare la regola udev 70-vexameter.rules (vedere docs/hid.md), "
+                              "poi scollegare e ricollegare la scheda.")
+            .arg(nodo);
+    if (errore == ENOENT || errore == ENODEV || errore == ENXIO)
+        return QStringLiteral("La scheda USB (%1) non è più collegata.").arg(nodo);
+    return QStringLiteral("Impossibile aprire la scheda USB (%1): %2.")
+        .arg(nodo, QString::fromLocal8Bit(std::strerror(errore)));
+}
+
+BackendHidReale::BackendHidReale(QObject* parent) : BackendHidComune(parent) {
+    // Initialised here, on the UI thread, so the readers never race to do it.
+    hid_pronto_ = hid_init() == 0;
+}
+
+BackendHidReale::~BackendHidReale() {
+    Disconnect();
+    for (auto& [h, l] : lettori_) {
+        l->ferma = true;
+        if (l->thread.joinable()) l->thread.join();
+    }
+    for (auto& l : in_chiusura_)
+        if (l->thread.joinable()) l->thread.join();
+    if (hid_pronto_) hid_exit();
+}
+
+bool BackendHidReale::Connect() {
+    if (connesso()) return true;
+    if (!hid_pronto_) {
+        posta_errore(QStringLiteral("Impossibile inizializzare la libreria USB HID: "
+                                    "il collegamento USB non è utilizzabile."));
+        return false;
+    }
+    udev_ = udev_new();
+    monitor_ = udev_ ? udev_monitor_new_from_netlink(udev_, "udev") : nullptr;
+    if (!monitor_ || udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor_) < 0) {
+        chiudi_udev();
+        posta_errore(QStringLiteral("Impossibile sorvegliare i dispositivi USB (udev non disponibile): "
+                                    "il collegamento USB non è utilizzabile."));
+        return false;
+    }
+    notificatore_ = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor_), QSocketNotifier::Read);
+    connect(notificatore_.get(), &QSocketNotifier::activated, this, &BackendHidReale::evento_udev);
+
+    // The monitor is already listening, so a board plugged in during the scan is
+    // not missed; `arrivo` ignores a node it already knows.
+    if (udev_enumerate* e = udev_enumerate_new(udev_)) {
+        udev_enumerate_add_match_subsystem(e, "hidraw");
+        udev_enumerate_scan_devices(e);
+        udev_list_entry* voce = nullptr;
+        udev_list_entry_foreach(voce, udev_enumerate_get_list_entry(e)) {
+            if (udev_device* d = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(voce))) {
+                arrivo_da_udev(d);
+                udev_device_unref(d);
+            }
+        }
+        udev_enumerate_unref(e);
+    }
+    inizia_notifiche();
+    annuncia_presenti();
+    return true;
+}
+
+bool BackendHidReale::Disconnect() {
+    if (!connesso()) return true;
+    ferma_notifiche();
+    chiudi_udev();
+    // Without the monitor the device list would go stale; it is rebuilt at the
+    // next Connect.
+    std::vector<HandleHid> tutti;
+    for (const auto& [h, n] : nodi_) tutti.push_back(h);
+    for (HandleHid h : tutti) {
+        ferma_lettore(h);
+        rimuovi(h);
+    }
+    nodi_.clear();
+    return true;
+}
+
+void BackendHidReale::chiudi_udev() {
+    notificatore_.reset();
+    if (monitor_) udev_monitor_unref(monitor_);
+    if (udev_) udev_unref(udev_);
+    monitor_ = nullptr;
+    udev_ = nullptr;
+}
+
+void BackendHidReale::evento_udev() {
+    udev_device* d = udev_monitor_receive_device(monitor_);
+    if (!d) return;
+    const char* azione = udev_device_get_action(d);
+    if (azione && std::strcmp(azione, "add") == 0) {
+        arrivo_da_udev(d);
+    } else if (azione && std::strcmp(azione, "remove") == 0) {
+        if (const char* s = udev_device_get_syspath(d)) partenza(s);
+    }
+    udev_device_unref(d);
+}
+
+void BackendHidReale::arrivo_da_udev(udev_device* d) {
+    const char* syspath = udev_device_get_syspath(d);
+    const char* devnode = udev_device_get_devnode(d);
+    udev_device* hid = udev_device_get_parent_with_subsystem_devtype(d, "hid", nullptr);
+    int vid = 0, pid = 0;
+    if (!syspath || !devnode || !hid || !leggi_hid_id(udev_device_get_property_value(hid, "HID_ID"), vid, pid))
+        return;
+    arrivo(syspath, devnode, vid, pid);
+}
+
+HandleHid BackendHidReale::arrivo(const std::string& syspath, const std::string& devnode, int vid, int pid) {
+    for (const auto& [h, n] : nodi_)
+        if (n.syspath == syspath) return h;
+    const HandleHid h = aggiungi(vid, pid);
+    nodi_[h] = Nodo{syspath, devnode};
+    return h;
+}
+
+void BackendHidReale::partenza(const std::string& syspath) {
+    for (const auto& [h, n] : nodi_) {
+        if (n.syspath != syspath) continue;
+        const HandleHid hh = h;
+        nodi_.erase(hh);
+        ferma_lettore(hh);
+        rimuovi(hh);
+        return;
+    }
+}
+
+bool BackendHidReale::SetReadNotify(HandleHid h, bool attiva) {
+    if (!BackendHidComune::SetReadNotify(h, attiva)) return false;
+    if (attiva) assicura_lettore(h);
+    return true;
+}
+
+bool BackendHidReale::WriteEx(int vid, int pid, const uint8_t* buffer9) {
+    const HandleHid h = GetHandle(vid, pid);
+    if (h == 0) return false;
+    Lettore* l = assicura_lettore(h);
+    // A device that could not be opened has been reported already.
+    if (!l || l->finito) return false;
+    std::array<uint8_t, BYTE_BUFFER_INVIO> b{};
+    std::copy(buffer9, buffer9 + BYTE_BUFFER_INVIO, b.begin());
+    std::lock_guard<std::mutex> lock(l->mutex);
+    l->da_scrivere.push_back(b);
+    return true;
+}
+
+BackendHidReale::Lettore* BackendHidReale::assicura_lettore(HandleHid h) {
+    if (auto it = lettori_.find(h); it != lettori_.end()) return it->second.get();
+    auto n = nodi_.find(h);
+    if (n == nodi_.end()) return nullptr;
+    auto l = std::make_unique<Lettore>();
+    l->handle = h;
+    l->percorso = n->second.devnode;
+    Lettore* p = l.get();
+    lettori_[h] = std::move(l);
+    p->thread = std::thread([this, p] { lavoro(p); });
+    return p;
+}
+
+void BackendHidReale::ferma_lettore(HandleHid h) {
+    auto it = lettori_.find(h);
+    if (it == lettori_.end()) return;
+    it->second->ferma = true;
+    // Joined when the thread says it has ended, so the UI never waits on a read.
+    if (it->second->finito) {
+        if (it->second->thread.joinable()) it->second->thread.join();
+    } else {
+        in_chiusura_.push_back(std::move(it->second));
+    }
+    lettori_.erase(it);
+}
+
+void BackendHidReale::lettore_finito(HandleHid h) {
+    for (auto it = in_chiusura_.begin(); it != in_chiusura_.end(); ++it) {
+        if ((*it)->handle != h) continue;
+        if ((*it)->thread.joinable()) (*it)->thread.join();
+        in_chiusura_.erase(it);
+        return;
+    }
+    // Ended on its own (open or read failure): the entry stays so the device is
+    // not reopened behind the user's back; it goes with the device.
+    if (auto it = lettori_.find(h); it != lettori_.end()) {
+        it->second->finito = true;
+        if (it->second->thread.joinable()) it->second->thread.join();
+    }
+}
+
+void BackendHidReale::lavoro(Lettore* l) {
+    const HandleHid h = l->handle;
+    auto posta_ui = [this](auto f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+
+    hid_device* dev = hid_open_path(l->percorso.c_str());
+    if (!dev) {
+        // hidapi's own error text is global and may be overwritten by another
+        // thread; asking the file system again gives a reliable reason.
+        const int e = ::access(l->percorso.c_str(), R_OK | W_OK) == 0 ? EIO : errno;
+        const QString testo = testo_errore_apertura(l->percorso, e);
+        posta_ui([this, h, testo] {
+            if (dispositivo(h) && dispositivo(h)->presente) emit errore(testo);
+            lettore_finito(h);
+        });
+        return;
+    }
+
+    std::array<uint8_t, BYTE_REPORT_INGRESSO> report{};
+    QString guasto;
+    while (!l->ferma) {
+        std::vector<std::array<uint8_t, BYTE_BUFFER_INVIO>> da_scrivere;
+        {
+            std::lock_guard<std::mutex> lock(l->mutex);
+            da_scrivere.swap(l->da_scrivere);
+        }
+        for (const auto& b : da_scrivere) {
+            if (hid_write(dev, b.data(), b.size()) < 0) {
+                const QString testo = QStringLiteral("Invio del comando alla scheda USB non riuscito: %1.")
+                                          .arg(QString::fromWCharArray(hid_error(dev)));
+                posta_ui([this, testo] { emit errore(testo); });
+            }
+        }
+        const int n = hid_read_timeout(dev, report.data(), report.size(), ATTESA_LETTURA_MS);
+        if (n > 0) {
+            const auto r = report;
+            const auto lunghezza = static_cast<std::size_t>(n);
+            posta_ui([this, h, r, lunghezza] { consegna_report(h, r.data(), lunghezza); });
+            report.fill(0);
+        } else if (n < 0) {
+            guasto = QString::fromWCharArray(hid_error(dev));
+            break;
+        }
+    }
+    hid_close(dev);
+
+    posta_ui([this, h, guasto] {
+        lettore_finito(h);
+        if (guasto.isEmpty()) return;
+        QTimer::singleShot(RITARDO_ERRORE_LETTURA_MS, this, [this, h, guasto] {
+            if (dispositivo(h) && dispositivo(h)->presente)
+                emit errore(QStringLiteral("Lettura dalla scheda USB non riuscita: %1.\n"
+                                           "Scollegare e ricollegare la scheda.")
+                                .arg(guasto));
+        });
+    });
+}
+
+} // namespace vexa

@@ -1,0 +1,96 @@
+// The HID layer on a real board: hidapi (hidraw) for the device I/O and a udev
+// monitor for arrivals and removals.
+//
+// - Arrivals and removals come from a udev monitor on the "hidraw" subsystem,
+//   watched by a socket notifier on the UI thread. The monitor listens to the
+//   "udev" source, not the kernel's, so the device's permissions (the uaccess
+//   rule) are in place by the time the arrival is seen.
+// - Each opened device has its own reader thread, and every hidapi call for
+//   that device (open, read, write, close) happens on it: hidapi's error
+//   strings are not thread-safe. The thread never waits on the UI: the kernel
+//   keeps only 64 reports per open device and drops newer ones when full, so
+//   reports are posted to the UI thread and kept there until Read takes them.
+// - A device is opened when reading is switched on or the first command goes
+//   to it; one that cannot be opened (typically: no permission on the hidraw
+//   node) is reported once with what to do about it.
+#pragma once
+
+#include "backend_hid.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QSocketNotifier;
+struct udev;
+struct udev_monitor;
+struct udev_device;
+
+namespace vexa {
+
+// "0003:00000461:00000020" (the HID_ID of a hid device) into vendor and product.
+bool leggi_hid_id(const char* hid_id, int& vid, int& pid);
+// What to tell the user when the device at `percorso` could not be opened;
+// `errore` is the errno of the attempt.
+QString testo_errore_apertura(const std::string& percorso, int errore);
+
+class BackendHidReale : public BackendHidComune {
+    Q_OBJECT
+public:
+    // Milliseconds a reader waits for a report before looking for commands to send.
+    static constexpr int ATTESA_LETTURA_MS = 10;
+    // A failed read is reported only if the device is still there this much later:
+    // a read fails first when a board is pulled out, before its removal is seen.
+    static constexpr int RITARDO_ERRORE_LETTURA_MS = 500;
+
+    explicit BackendHidReale(QObject* parent = nullptr);
+    ~BackendHidReale() override;
+
+    bool Connect() override;
+    bool Disconnect() override;
+    bool SetReadNotify(HandleHid h, bool attiva) override;
+    bool WriteEx(int vid, int pid, const uint8_t* buffer9) override;
+
+    // What a udev arrival and removal of a hidraw node do (`syspath` names the
+    // node, `devnode` is the file to open).
+    HandleHid arrivo(const std::string& syspath, const std::string& devnode, int vid, int pid);
+    void partenza(const std::string& syspath);
+
+private:
+    struct Lettore {
+        HandleHid handle = 0;
+        std::string percorso;
+        std::thread thread;
+        std::atomic<bool> ferma{false};
+        bool finito = false; // the thread has ended (UI side)
+        std::mutex mutex;
+        std::vector<std::array<uint8_t, BYTE_BUFFER_INVIO>> da_scrivere;
+    };
+
+    void evento_udev();
+    void arrivo_da_udev(udev_device* d);
+    Lettore* assicura_lettore(HandleHid h);
+    void ferma_lettore(HandleHid h);
+    void lettore_finito(HandleHid h);
+    void lavoro(Lettore* l); // reader thread
+    void chiudi_udev();
+
+    struct Nodo {
+        std::string syspath;
+        std::string devnode;
+    };
+    std::map<HandleHid, Nodo> nodi_;
+    std::map<HandleHid, std::unique_ptr<Lettore>> lettori_;
+    std::vector<std::unique_ptr<Lettore>> in_chiusura_;
+    bool hid_pronto_ = false;
+    udev* udev_ = nullptr;
+    udev_monitor* monitor_ = nullptr;
+    std::unique_ptr<QSocketNotifier> notificatore_;
+};
+
+} // namespace vexa

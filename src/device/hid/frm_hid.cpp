@@ -1,0 +1,155 @@
+#include "frm_hid.h"
+
+#include "analysis/analisi.h"
+#include "analysis/decodifica.h"
+#include "analysis/formato.h"
+
+#include <QHBoxLayout>
+#include <QLocale>
+#include <QPushButton>
+
+#include "device/errore_runtime.h"
+
+namespace vexa {
+
+namespace {
+
+char separatore_di_sistema() {
+    const QString p = QLocale::system().decimalPoint();
+    // Separators outside ASCII cannot go through the formatting helpers.
+    return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
+}
+
+} // namespace
+
+frm_hid::frm_hid(Stato& stato, IServizi& servizi, std::unique_ptr<IBackendHid> backend,
+                 ElaboraBlocco elabora_blocco, QWidget* parent)
+    : QWidget(parent), separatore(separatore_di_sistema()), stato_(stato), servizi_(servizi),
+      backend_(std::move(backend)), elabora_blocco_(std::move(elabora_blocco)) {
+    setObjectName(QStringLiteral("frm_hid"));
+    Command1 = new QPushButton(QStringLiteral("$F"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command2 = new QPushButton(QStringLiteral("$T"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    auto* riga = new QHBoxLayout(this);
+    riga->addWidget(Command1);
+    riga->addWidget(Command2);
+    connect(Command1, &QPushButton::clicked, this, &frm_hid::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frm_hid::Command2_Click);
+
+    connect(backend_.get(), &IBackendHid::notifica, this, &frm_hid::Gestore_messaggi_hid);
+    connect(backend_.get(), &IBackendHid::errore, this,
+            [this](const QString& testo) { servizi_.messaggio(testo.toStdString(), Icona::Esclamazione); });
+    Connetti_hid();
+}
+
+frm_hid::frm_hid(Stato& stato, IServizi& servizi, std::unique_ptr<IBackendHid> backend,
+                 Analizzatore& analizzatore, QWidget* parent)
+    : frm_hid(stato, servizi, std::move(backend),
+              [&analizzatore](int n, const double* p, const float* dt) { analizzatore.Elabora_blocco(n, p, dt); },
+              parent) {}
+
+frm_hid::~frm_hid() {
+    if (connesso_) Disconnetti_hid();
+}
+
+bool frm_hid::Connetti_hid() {
+    connesso_ = true;
+    return backend_->Connect();
+}
+
+bool frm_hid::Disconnetti_hid() {
+    connesso_ = false;
+    return backend_->Disconnect();
+}
+
+void frm_hid::Gestore_messaggi_hid(int evento, HandleHid handle) {
+    switch (evento) {
+    case HID_COLLEGATO: OnPlugged(handle); break;
+    case HID_SCOLLEGATO: OnUnplugged(handle); break;
+    case HID_CAMBIATO: OnChanged(); break;
+    case HID_LEGGIBILE: OnRead(handle); break;
+    default: break;
+    }
+}
+
+bool frm_hid::e_la_scheda(HandleHid h) const {
+    return backend_->GetVendorID(h) == VID_SCHEDA && backend_->GetProductID(h) == PID_SCHEDA;
+}
+
+void frm_hid::aggiorna_titolo() {
+    servizi_.imposta_titolo_principale(stato_.titolo_programma + stato_.stato_connessione);
+}
+
+void frm_hid::OnPlugged(HandleHid handle) {
+    if (!e_la_scheda(handle)) return;
+    stato_.hid_attivo = true;
+    stato_.seriale_attiva = false;
+    stato_.stato_connessione = " Connesso via HID";
+    aggiorna_titolo();
+}
+
+void frm_hid::OnUnplugged(HandleHid handle) {
+    if (!e_la_scheda(handle)) return;
+    // The serial link stays off: no link is active until the board comes back.
+    stato_.hid_attivo = false;
+    stato_.stato_connessione = " Disconnesso";
+    aggiorna_titolo();
+}
+
+void frm_hid::OnChanged() {
+    // Reading is switched on here, for whatever handle the board has now.
+    backend_->SetReadNotify(backend_->GetHandle(VID_SCHEDA, PID_SCHEDA), true);
+}
+
+void frm_hid::OnRead(HandleHid handle) {
+    if (!backend_->Read(handle, buffer_ricezione_hid_.data())) return;
+    // The buffer keeps the report whatever the state: type detection reads it.
+    if (!stato_.acquisizione_in_corso) return;
+
+    double posizione[RECORD_PER_REPORT_HID];
+    float dt[RECORD_PER_REPORT_HID];
+    decodifica_hid(buffer_ricezione_hid_.data(), stato_.scala_posizione, stato_.scala_tempo, posizione, dt);
+    for (int k = 0; k < RECORD_PER_REPORT_HID; ++k)
+        servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[k] / 10, 1, separatore));
+    if (elabora_blocco_) elabora_blocco_(RECORD_PER_REPORT_HID - 1, posizione, dt);
+}
+
+void frm_hid::prepara_invio(const std::string& comando) {
+    if (comando.size() > BYTE_BUFFER_INVIO - 1)
+        throw ErroreRuntime(ERR_COMANDO_TROPPO_LUNGO,
+                            "Comando troppo lungo per la scheda USB (al massimo 8 caratteri): " + comando);
+    // Every byte is rewritten: the tail of an earlier, longer command would
+    // otherwise reach the board as part of this one.
+    buffer_invio_hid_.fill(0);
+    for (std::size_t i = 0; i < comando.size(); ++i)
+        buffer_invio_hid_[i + 1] = static_cast<uint8_t>(comando[i]);
+}
+
+void frm_hid::HID_invia_stringa(const std::string& comando) {
+    prepara_invio(comando);
+    WriteSomeData();
+}
+
+void frm_hid::WriteSomeData() {
+    // A command that reached no board must not look sent: the caller (a start of
+    // acquisition, say) would go on as if the board had it.
+    if (!backend_->WriteEx(VID_SCHEDA, PID_SCHEDA, buffer_invio_hid_.data()))
+        throw ErroreRuntime(ERR_HID_NON_INVIATO,
+                            "Comando non inviato: la scheda USB non è collegata o non è accessibile.");
+}
+
+void frm_hid::invia_da_pulsante(const char* comando) {
+    try {
+        prepara_invio(comando);
+        WriteSomeData();
+    } catch (const ErroreRuntime& e) {
+        servizi_.messaggio(e.descrizione, Icona::Esclamazione);
+    }
+}
+
+void frm_hid::Command1_Click() { invia_da_pulsante("$F"); }
+
+void frm_hid::Command2_Click() { invia_da_pulsante("$T"); }
+
+} // namespace vexa

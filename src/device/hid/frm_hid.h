@@ -1,0 +1,94 @@
+// frm_hid: the USB HID link window. It owns the HID layer's connection, turns
+// its notifications into the board's plug-in state, the caption of the main
+// window and the read path up to the block decoder, and sends the board's
+// commands as output reports. Start-up shows it briefly as "Testing..HID";
+// afterwards it stays hidden for as long as the USB link is in use.
+#pragma once
+
+#include "backend_hid.h"
+#include "device/link_hid.h"
+#include "device/servizi.h"
+#include "analysis/decodifica.h"
+#include "analysis/stato.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QPushButton;
+
+namespace vexa {
+
+class Analizzatore;
+
+// Failures of a send, as the board protocol's failure handling receives them.
+inline constexpr int ERR_COMANDO_TROPPO_LUNGO = 9; // more characters than the output report holds
+inline constexpr int ERR_HID_NON_INVIATO = 8030;   // no board took the output report
+
+class frm_hid : public QWidget, public ILinkHid {
+    Q_OBJECT
+public:
+    // Elabora_blocco of the data-handling window: the index of the last record,
+    // then positions (mm) and step intervals (ms).
+    using ElaboraBlocco = std::function<void(int n_punti, const double* posizione, const float* dt)>;
+
+    // Creating the window connects it to `backend` (as loading it always has);
+    // destroying it disconnects.
+    frm_hid(Stato& stato, IServizi& servizi, std::unique_ptr<IBackendHid> backend,
+            ElaboraBlocco elabora_blocco, QWidget* parent = nullptr);
+    frm_hid(Stato& stato, IServizi& servizi, std::unique_ptr<IBackendHid> backend,
+            Analizzatore& analizzatore, QWidget* parent = nullptr);
+    ~frm_hid() override;
+
+    // Returns what the layer's Connect/Disconnect returned.
+    bool Connetti_hid();
+    bool Disconnetti_hid();
+
+    // The notification handler the layer is wired to.
+    void Gestore_messaggi_hid(int evento, HandleHid handle);
+    void OnPlugged(HandleHid handle);
+    void OnUnplugged(HandleHid handle);
+    void OnChanged();
+    void OnRead(HandleHid handle);
+
+    // Sends `comando` (at most 8 characters) as an output report. Throws
+    // ErroreRuntime, for the caller's failure handling, when the text is longer
+    // (nothing is sent) or when no board took the report.
+    void HID_invia_stringa(const std::string& comando) override;
+    // Sends buffer_invio_hid to the board; throws as above when no board took it.
+    void WriteSomeData();
+
+    const std::array<uint8_t, BYTE_BUFFER_HID>& buffer_ricezione_hid() const override {
+        return buffer_ricezione_hid_;
+    }
+    const std::array<uint8_t, BYTE_BUFFER_INVIO>& buffer_invio_hid() const { return buffer_invio_hid_; }
+
+    IBackendHid& backend() { return *backend_; }
+
+    // Decimal separator of the live label; the system's at construction.
+    char separatore = '.';
+
+    QPushButton* Command1 = nullptr; // "$F", start
+    QPushButton* Command2 = nullptr; // "$T", stop
+    void Command1_Click();
+    void Command2_Click();
+
+private:
+    void prepara_invio(const std::string& comando);
+    void invia_da_pulsante(const char* comando);
+    void aggiorna_titolo();
+    bool e_la_scheda(HandleHid h) const;
+
+    Stato& stato_;
+    IServizi& servizi_;
+    std::unique_ptr<IBackendHid> backend_;
+    ElaboraBlocco elabora_blocco_;
+    bool connesso_ = false;
+    std::array<uint8_t, BYTE_BUFFER_HID> buffer_ricezione_hid_{};
+    std::array<uint8_t, BYTE_BUFFER_INVIO> buffer_invio_hid_{};
+};
+
+} // namespace vexa

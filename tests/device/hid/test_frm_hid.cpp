@@ -1,0 +1,286 @@
+// The HID link window against the simulated board: plug-in state and captions,
+// the read path into the decoder, and what reaches the board when commands go out.
+#include "device/hid/backend_simulato.h"
+#include "device/hid/frm_hid.h"
+#include "device/errore_runtime.h"
+#include "servizi_registro.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vexa;
+using vexa::test::consegna;
+
+namespace {
+
+struct Blocco {
+    int n_punti;
+    std::vector<double> posizione;
+    std::vector<float> dt;
+};
+
+struct Banco {
+    Stato stato;
+    test::ServiziRegistro servizi;
+    std::vector<Blocco> blocchi;
+    BackendHidSimulato* sim = nullptr;
+    std::unique_ptr<frm_hid> finestra;
+
+    Banco() {
+        stato.titolo_programma = "VEXA METER 1.3.9";
+        auto b = std::make_unique<BackendHidSimulato>();
+        sim = b.get();
+        finestra = std::make_unique<frm_hid>(stato, servizi, std::move(b),
+                                             [this](int n, const double* p, const float* dt) {
+                                                 blocchi.push_back({n, {p, p + n + 1}, {dt, dt + n + 1}});
+                                             });
+        finestra->separatore = '.';
+    }
+    std::string titolo() const { return servizi.titoli.empty() ? std::string() : servizi.titoli.back(); }
+    std::string inviato(std::size_t i) const {
+        const auto& b = sim->ricevuti().at(i);
+        return std::string(b.begin(), b.end());
+    }
+};
+
+// A report (no report ID) whose slot k holds `posizione[k]` and `intervallo[k]`.
+std::array<uint8_t, 64> report(const std::array<int16_t, 8>& posizione, const std::array<int32_t, 8>& intervallo) {
+    std::array<sim::RecordScheda, 8> r{};
+    for (std::size_t k = 0; k < 8; ++k) r[k] = {posizione[k], intervallo[k]};
+    std::array<uint8_t, 64> out{};
+    sim::scrivi_report_hid(r.data(), 8, out.data());
+    return out;
+}
+
+} // namespace
+
+class TestFrmHid : public QObject {
+    Q_OBJECT
+private slots:
+    void scheda_gia_presente_annunciata_dopo_il_collegamento();
+    void scollegamento_e_ricollegamento();
+    void altri_dispositivi_ignorati();
+    void disconnessione_ferma_le_notifiche();
+    void decodifica_degli_otto_slot();
+    void report_fuori_acquisizione_solo_nel_buffer();
+    void invio_pulisce_i_byte_di_un_comando_precedente();
+    void invio_senza_scheda_o_troppo_lungo_e_un_errore();
+    void pulsanti_della_finestra();
+};
+
+void TestFrmHid::scheda_gia_presente_annunciata_dopo_il_collegamento() {
+    Stato stato;
+    stato.titolo_programma = "T";
+    stato.seriale_attiva = true;
+    test::ServiziRegistro servizi;
+    auto b = std::make_unique<BackendHidSimulato>();
+    b->collega();
+    frm_hid finestra(stato, servizi, std::move(b), frm_hid::ElaboraBlocco{});
+    // Announced as a window message would be: not inside the connection itself.
+    QVERIFY(!stato.hid_attivo);
+    consegna();
+    QVERIFY(stato.hid_attivo);
+    QVERIFY(!stato.seriale_attiva);
+    QCOMPARE(stato.stato_connessione, std::string(" Connesso via HID"));
+    QCOMPARE(servizi.titoli, std::vector<std::string>{"T Connesso via HID"});
+}
+
+void TestFrmHid::scollegamento_e_ricollegamento() {
+    Banco t;
+    const HandleHid h = t.sim->collega();
+    consegna();
+    QVERIFY(t.stato.hid_attivo);
+
+    t.sim->scollega(h);
+    consegna();
+    QVERIFY(!t.stato.hid_attivo);
+    QVERIFY(!t.stato.seriale_attiva); // no link at all until the board is back
+    QCOMPARE(t.titolo(), std::string("VEXA METER 1.3.9 Disconnesso"));
+
+    const HandleHid h2 = t.sim->collega();
+    QVERIFY(h2 != h);
+    // Until the list change has been handled nothing of the new device is read.
+    const auto primo = report({1, 0, 0, 0, 0, 0, 0, 0}, {});
+    t.sim->invia_report(h2, primo.data());
+    consegna();
+    QVERIFY(t.stato.hid_attivo);
+    QCOMPARE(t.titolo(), std::string("VEXA METER 1.3.9 Connesso via HID"));
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{0});
+
+    const auto dopo = report({7, 0, 0, 0, 0, 0, 0, 0}, {});
+    t.sim->invia_report(h2, dopo.data());
+    consegna();
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{7});
+    // The old handle is gone for good.
+    QCOMPARE(t.sim->GetVendorID(h), 0);
+}
+
+void TestFrmHid::altri_dispositivi_ignorati() {
+    Banco t;
+    const HandleHid scheda = t.sim->collega();
+    consegna();
+    const auto titoli = t.servizi.titoli.size();
+
+    const HandleHid tastiera = t.sim->collega(0x046d, 0xc31c);
+    const HandleHid stesso_vendor = t.sim->collega(VID_SCHEDA, 33);
+    consegna();
+    t.sim->scollega(tastiera);
+    t.sim->scollega(stesso_vendor);
+    consegna();
+    QVERIFY(t.stato.hid_attivo);
+    QCOMPARE(t.servizi.titoli.size(), titoli);
+
+    // The list changes re-enabled reading on the board, which still works.
+    const auto r = report({3, 0, 0, 0, 0, 0, 0, 0}, {});
+    t.sim->invia_report(scheda, r.data());
+    consegna();
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{3});
+
+    // With only a foreign device present, no board is taken for plugged in.
+    Banco u;
+    u.sim->collega(VID_SCHEDA + 1, PID_SCHEDA);
+    consegna();
+    QVERIFY(!u.stato.hid_attivo);
+    QVERIFY(u.servizi.titoli.empty());
+}
+
+void TestFrmHid::disconnessione_ferma_le_notifiche() {
+    Banco t;
+    t.sim->collega();
+    // Disconnected before the plug-in was delivered: it never arrives.
+    t.finestra->Disconnetti_hid();
+    consegna();
+    QVERIFY(!t.stato.hid_attivo);
+    t.sim->collega();
+    consegna();
+    QVERIFY(t.servizi.titoli.empty());
+
+    // Connecting again announces what is there now.
+    t.finestra->Connetti_hid();
+    consegna();
+    QVERIFY(t.stato.hid_attivo);
+}
+
+void TestFrmHid::decodifica_degli_otto_slot() {
+    Banco t;
+    const HandleHid h = t.sim->collega();
+    consegna();
+    const ScalaScheda sc = scala_per_tipo(1);
+    t.stato.scala_posizione = sc.posizione;
+    t.stato.scala_tempo = sc.tempo;
+    t.stato.acquisizione_in_corso = true;
+
+    // Slot 0: 0x64 0x00 at buffer indices 2 and 3; the others distinct, with
+    // negative values to catch sign handling, and a falling step in slot 7.
+    auto r = report({100, -1, 200, 300, 400, 500, 600, 32767}, {50000, 1, 2, 3, 4, 5, 6, -100000});
+    QCOMPARE(r[1], uint8_t{0x64});
+    QCOMPARE(r[2], uint8_t{0x00});
+    r[0] = 0xEE; // buffer index 1: not part of any record
+    t.sim->invia_report(h, r.data());
+    consegna();
+
+    QCOMPARE(t.blocchi.size(), std::size_t{1});
+    const Blocco& b = t.blocchi[0];
+    QCOMPARE(b.n_punti, 7);
+    QCOMPARE(b.posizione[0], static_cast<double>(100.0f * 1.288f));
+    QVERIFY(std::abs(b.posizione[0] - 128.8) < 1e-4);
+    QCOMPARE(b.dt[0], 10.0f);
+    QCOMPARE(b.posizione[1], static_cast<double>(-1.288f));
+    QCOMPARE(b.posizione[7], static_cast<double>(32767.0f * 1.288f));
+    QCOMPARE(b.dt[7], -20.0f);
+    QCOMPARE(b.dt[3], static_cast<float>(3 * static_cast<double>(0.0002f)));
+
+    QCOMPARE(t.servizi.etichette.size(), std::size_t{8});
+    QCOMPARE(t.servizi.etichette[0], std::string("Spost(cm)=  12.9"));
+    QCOMPARE(t.servizi.etichette[1], std::string("Spost(cm)=  -0.1"));
+    t.finestra->separatore = ',';
+    t.sim->invia_report(h, r.data());
+    consegna();
+    QCOMPARE(t.servizi.etichette[8], std::string("Spost(cm)=  12,9"));
+}
+
+void TestFrmHid::report_fuori_acquisizione_solo_nel_buffer() {
+    Banco t;
+    const HandleHid h = t.sim->collega();
+    consegna();
+    t.stato.scala_posizione = 1;
+    t.stato.scala_tempo = 0.0002f;
+    const auto r = report({42, 42, 42, 42, 42, 42, 42, 42}, {5000, 5000, 5000, 5000, 5000, 5000, 5000, 5000});
+    t.sim->invia_report(h, r.data());
+    consegna();
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[0], uint8_t{0});
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{42});
+    QVERIFY(t.blocchi.empty());
+    QVERIFY(t.servizi.etichette.empty());
+
+    // A notification whose report is no longer there leaves the buffer alone.
+    t.finestra->OnRead(h);
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{42});
+}
+
+void TestFrmHid::invio_pulisce_i_byte_di_un_comando_precedente() {
+    Banco t;
+    t.sim->collega();
+    consegna();
+    t.finestra->HID_invia_stringa("$D");
+    t.finestra->HID_invia_stringa("$");
+    QCOMPARE(t.sim->ricevuti().size(), std::size_t{2});
+    QCOMPARE(t.inviato(0), std::string("\0$D\0\0\0\0\0\0", 9));
+    // Not "$D" again: the board must see a lone "$".
+    QCOMPARE(t.inviato(1), std::string("\0$\0\0\0\0\0\0\0", 9));
+
+    t.finestra->HID_invia_stringa("12345678");
+    t.finestra->HID_invia_stringa("$T");
+    QCOMPARE(t.inviato(2), std::string("\x00" "12345678", 9));
+    QCOMPARE(t.inviato(3), std::string("\0$T\0\0\0\0\0\0", 9));
+}
+
+void TestFrmHid::invio_senza_scheda_o_troppo_lungo_e_un_errore() {
+    Banco t;
+    t.sim->collega();
+    consegna();
+    t.finestra->HID_invia_stringa("$F");
+    const auto prima = t.finestra->buffer_invio_hid();
+    try {
+        t.finestra->HID_invia_stringa("123456789");
+        QFAIL("a nine-character command went through");
+    } catch (const ErroreRuntime& e) {
+        QCOMPARE(e.numero, ERR_COMANDO_TROPPO_LUNGO);
+    }
+    QCOMPARE(t.sim->ricevuti().size(), std::size_t{1});
+    QVERIFY(t.finestra->buffer_invio_hid() == prima);
+
+    // A command that reaches no board is a failure for the caller, not a success.
+    Banco vuoto;
+    try {
+        vuoto.finestra->HID_invia_stringa("$F");
+        QFAIL("a command with no board reported as sent");
+    } catch (const ErroreRuntime& e) {
+        QCOMPARE(e.numero, ERR_HID_NON_INVIATO);
+        QVERIFY(e.descrizione.find("non è collegata") != std::string::npos);
+    }
+}
+
+void TestFrmHid::pulsanti_della_finestra() {
+    Banco t;
+    const HandleHid h = t.sim->collega();
+    consegna();
+    t.finestra->HID_invia_stringa("$D");
+    t.finestra->Command1->click();
+    QVERIFY(t.sim->in_acquisizione(h));
+    t.finestra->Command2->click();
+    QVERIFY(!t.sim->in_acquisizione(h));
+    QCOMPARE(t.inviato(1), std::string("\0$F\0\0\0\0\0\0", 9));
+    QCOMPARE(t.inviato(2), std::string("\0$T\0\0\0\0\0\0", 9));
+
+    // Without a board the button tells the user instead of failing silently.
+    t.sim->scollega(h);
+    consegna();
+    t.finestra->Command1->click();
+    QCOMPARE(t.servizi.messaggi.size(), std::size_t{1});
+}
+
+QTEST_MAIN(TestFrmHid)
+#include "test_frm_hid.moc"
