@@ -1,0 +1,332 @@
+#include "protocollo.h"
+
+#include "../analysis/decodifica.h"
+#include "../analysis/formato.h"
+#include "archivio_porta.h"
+
+#include <QEventLoop>
+
+#include <cmath>
+#include <optional>
+
+namespace vexa {
+
+// One reply wait. Waits nest when an event handled during a wait starts another
+// exchange; only the innermost one looks at the port, as only it is running.
+struct Protocollo::Attesa {
+    int16_t n = 1;
+    qint64 scadenza = 0; // on orologio_
+    QEventLoop* ciclo = nullptr;
+    bool finita = false;
+    bool letta = false;
+    std::vector<uint8_t> risposta;
+    std::optional<ErroreRuntime> errore;
+};
+
+Protocollo::Protocollo(Stato& stato, IPorta& porta, IServizi& servizi, ILinkHid* hid, QObject* parent)
+    : QObject(parent), s_(stato), porta_(porta), servizi_(servizi), hid_(hid) {
+    orologio_.start();
+    Timer_Seriale.setSingleShot(true);
+    Timer_Seriale.setTimerType(Qt::PreciseTimer);
+    connect(&Timer_Seriale, &QTimer::timeout, this, &Protocollo::Timer_Seriale_Timer);
+    porta_.su_dati = [this] { emit dati_arrivati(); };
+    porta_.OnComm_ricezione = [this] { Porta_OnComm(); };
+    porta_.su_perdita = [this](const ErroreRuntime& e) { Collegamento_perso(e); };
+    connect(this, &Protocollo::dati_arrivati, this, [this] {
+        if (!attese_.empty()) controlla(*attese_.back());
+    });
+}
+
+Protocollo::~Protocollo() {
+    porta_.su_dati = nullptr;
+    porta_.OnComm_ricezione = nullptr;
+    porta_.su_perdita = nullptr;
+    if (analisi_) analisi_->arretrato = nullptr;
+}
+
+void Protocollo::imposta_analisi(Analizzatore* analisi) {
+    if (analisi_) analisi_->arretrato = nullptr;
+    analisi_ = analisi;
+    if (!analisi_) return;
+    // The live plot backs off while the serial input piles up.
+    analisi_->arretrato = [this]() -> int {
+        if (!s_.seriale_attiva) return 0;
+        try {
+            return porta_.InBufferCount();
+        } catch (const ErroreRuntime&) {
+            return 0;
+        }
+    };
+}
+
+void Protocollo::Invia_comando(const std::string& comando) {
+    if (s_.hid_attivo && hid_) hid_->HID_invia_stringa(comando);
+    if (s_.seriale_attiva) porta_.Output(comando);
+}
+
+void Protocollo::Svuota_ingresso() {
+    const int16_t lunghezza = porta_.InputLen();
+    try {
+        porta_.setInputLen(0);
+        porta_.Input();
+    } catch (const ErroreRuntime&) {
+        // A closed port has nothing to discard.
+    }
+    porta_.setInputLen(lunghezza);
+}
+
+void Protocollo::Attendi_ms(float ms) {
+    const qint64 fine = orologio_.elapsed() + std::llround(ms);
+    while (orologio_.elapsed() < fine) {
+        QEventLoop ciclo;
+        QTimer sveglia;
+        sveglia.setSingleShot(true);
+        sveglia.setTimerType(Qt::PreciseTimer);
+        connect(&sveglia, &QTimer::timeout, &ciclo, &QEventLoop::quit);
+        sveglia.start(static_cast<int>(fine - orologio_.elapsed()));
+        ciclo.exec();
+    }
+}
+
+void Protocollo::termina(Attesa& a) {
+    a.finita = true;
+    s_.attesa_finita = true;
+    if (a.ciclo) a.ciclo->quit();
+}
+
+void Protocollo::controlla(Attesa& a) {
+    if (a.finita) return;
+    try {
+        if (porta_.InBufferCount() >= a.n) {
+            porta_.setInputLen(a.n);
+            a.risposta = porta_.Input();
+            a.letta = true;
+            termina(a);
+        }
+    } catch (const ErroreRuntime& e) {
+        // Thrown out of the event loop it would be lost; the wait rethrows it.
+        a.errore = e;
+        termina(a);
+    }
+}
+
+void Protocollo::riprendi(Attesa& a) {
+    controlla(a);
+    if (a.finita) return;
+    const qint64 resto = a.scadenza - orologio_.elapsed();
+    if (resto <= 0)
+        termina(a);
+    else
+        Timer_Seriale.start(static_cast<int>(resto));
+}
+
+void Protocollo::Timer_Seriale_Timer() {
+    s_.attesa_finita = true;
+    if (attese_.empty()) return;
+    Attesa& a = *attese_.back();
+    const qint64 resto = a.scadenza - orologio_.elapsed();
+    if (resto <= 0)
+        termina(a);
+    else // a timer can fire a little early; the wait lasts its whole time-out
+        Timer_Seriale.start(static_cast<int>(resto));
+}
+
+std::vector<uint8_t> Protocollo::Leggi_risposta(int16_t n) {
+    Attesa a;
+    a.n = n < 1 ? int16_t{1} : n;
+    const bool ricezione = s_.ricezione_abilitata;
+    const ModoIngresso modo = porta_.InputMode();
+    const int16_t lunghezza = porta_.InputLen();
+    s_.ricezione_abilitata = false; // the receive event leaves the reply to us
+
+    const int timeout = s_.timeout_attesa > 0 ? s_.timeout_attesa : 1;
+    porta_.setInputMode(ModoIngresso::Binario);
+    porta_.setInputLen(a.n);
+    s_.attesa_finita = false;
+    a.scadenza = orologio_.elapsed() + timeout;
+    attese_.push_back(&a);
+    Timer_Seriale.start(timeout);
+    controlla(a);
+    if (!a.finita) {
+        QEventLoop ciclo;
+        a.ciclo = &ciclo;
+        ciclo.exec();
+        a.ciclo = nullptr;
+    }
+    attese_.pop_back();
+    Timer_Seriale.stop();
+    s_.ricezione_abilitata = ricezione;
+    porta_.setInputMode(modo);
+    porta_.setInputLen(lunghezza);
+    // A wait this one interrupted goes on with what is left of its time.
+    if (!attese_.empty()) riprendi(*attese_.back());
+
+    if (a.errore) throw *a.errore;
+    if (!a.letta) return {0};
+    return a.risposta;
+}
+
+uint8_t Protocollo::Leggi_byte() {
+    return Leggi_risposta(1).at(0);
+}
+
+bool Protocollo::Verifica_porta() {
+    try {
+        if (!Open_comm(porta_)) return false;
+        porta_persa_ = false;
+        porta_.setDTREnable(true);
+        porta_.setRTSEnable(true);
+        Attendi_ms(static_cast<float>(attesa_apertura_ms));
+        Svuota_ingresso();
+        s_.timeout_attesa = 500;
+        Invia_comando("$");
+        Leggi_byte();
+        Invia_comando("?");
+        if (Byte_a_stringa(Leggi_risposta(4)) != "?YES") return false;
+        const int16_t numero = porta_.CommPort();
+        s_.stato_connessione = " connesso su com" + std::to_string(numero);
+        salva_proprieta(QStringLiteral("CommPort"), QString::number(numero));
+        return true;
+    } catch (const ErroreRuntime& e) {
+        servizi_.messaggio(e.descrizione);
+        return false;
+    }
+}
+
+void Protocollo::Rileva_tipo_scheda() {
+    try {
+        Svuota_ingresso();
+        Invia_comando("$D");
+        int tipo = 0;
+        if (s_.seriale_attiva) {
+            const auto r = Leggi_risposta(3);
+            if (r.size() < 3)
+                throw ErroreRuntime(ERR_NESSUNA_RISPOSTA,
+                                    "La scheda non ha risposto alla richiesta del tipo: tipo di scheda non rilevato.");
+            tipo = r[2];
+        }
+        if (s_.hid_attivo && hid_) {
+            Attendi_ms(100);
+            tipo = hid_->buffer_ricezione_hid()[2];
+        }
+        // One piece per status: a later detection replaces the earlier one.
+        if (const auto p = s_.stato_connessione.find(PEZZO_TIPO); p != std::string::npos)
+            s_.stato_connessione.erase(p);
+        s_.stato_connessione += PEZZO_TIPO + std::to_string(tipo);
+        const ScalaScheda sc = scala_per_tipo(tipo);
+        s_.scala_posizione = sc.posizione;
+        s_.scala_tempo = sc.tempo;
+        if (!sc.riconosciuto) servizi_.messaggio(MSG_NON_RICONOSCIUTO);
+    } catch (const ErroreRuntime& e) {
+        servizi_.messaggio(e.descrizione);
+    }
+}
+
+void Protocollo::Leggi_info_scheda() {
+    try {
+        Svuota_ingresso();
+        porta_.Output("$i"); // the information block is asked on the serial port only
+        const auto testa = Leggi_risposta(3);
+        if (testa.size() == 3 && testa[2] == 2) {
+            const auto blocco = Leggi_risposta(3);
+            if (blocco.size() == 3) s_.tempo_campionamento = Byte_a_intero(blocco[1], blocco[2]);
+        }
+    } catch (const ErroreRuntime&) {
+        // A board that cannot tell its sampling time is still usable.
+    }
+    Svuota_ingresso();
+}
+
+void Protocollo::Avvia_acquisizione() {
+    try {
+        Svuota_ingresso();
+        Invia_comando("$T");
+        if (s_.seriale_attiva) {
+            const auto r = Leggi_risposta(2);
+            if (r.at(0) != '$') {
+                servizi_.messaggio(MSG_NON_COLLEGATO, Icona::Critico, TITOLO_VEXA);
+                servizi_.spegni_pulsante_start();
+                return;
+            }
+            porta_.setInputMode(ModoIngresso::Binario);
+            porta_.setRThreshold(BYTE_BLOCCO_SERIALE);
+            porta_.setInputLen(porta_.RThreshold());
+            s_.ricezione_abilitata = true;
+        }
+        if (azzera_prova) azzera_prova();
+        s_.acquisizione_in_corso = true;
+        s_.grafico_live = true;
+        if (s_.seriale_attiva) Svuota_ingresso();
+        Invia_comando("$F");
+        if (s_.seriale_attiva) Leggi_risposta(2);
+        azzera_tempi(s_);
+    } catch (const ErroreRuntime& e) {
+        // A start that could not reach the board is no acquisition.
+        s_.acquisizione_in_corso = false;
+        servizi_.messaggio(e.descrizione);
+        servizi_.spegni_pulsante_start();
+    }
+}
+
+void Protocollo::Ferma_acquisizione() {
+    s_.acquisizione_in_corso = false;
+    servizi_.spegni_pulsante_start();
+    try {
+        Invia_comando("$T");
+        if (s_.seriale_attiva) Leggi_risposta(2);
+    } catch (const ErroreRuntime& e) {
+        // After a lost link the user has been told once already.
+        if (!(porta_persa_ && e.numero == ERR_PORTA_CHIUSA)) servizi_.messaggio(e.descrizione);
+    }
+}
+
+void Protocollo::Azzera_spostamento() {
+    Ferma_acquisizione();
+    Svuota_ingresso();
+    try {
+        Invia_comando("$Z");
+        if (s_.seriale_attiva) Leggi_risposta(2);
+    } catch (const ErroreRuntime& e) {
+        if (!(porta_persa_ && e.numero == ERR_PORTA_CHIUSA)) servizi_.messaggio(e.descrizione);
+    }
+}
+
+void Protocollo::Porta_OnComm() {
+    if (!(s_.ricezione_abilitata && s_.acquisizione_in_corso)) return;
+    try {
+        // Strictly more than one block: the newest one waits for the next byte.
+        while (porta_.InBufferCount() > porta_.InputLen()) {
+            const int lunghezza = porta_.InputLen();
+            if (lunghezza < BYTE_RECORD_SERIALE || lunghezza % BYTE_RECORD_SERIALE != 0 ||
+                lunghezza > BYTE_BUFFER_HID)
+                return; // not the acquisition's input length: not sample blocks
+            const int n = lunghezza / BYTE_RECORD_SERIALE - 1;
+            const auto b = porta_.Input();
+            if (static_cast<int>(b.size()) < lunghezza) return;
+            double posizione[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
+            float dt[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
+            decodifica_seriale(b.data(), n + 1, s_.scala_posizione, s_.scala_tempo, posizione, dt);
+            for (int k = 0; k <= n; ++k) servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[k] / 10, 0));
+            if (analisi_) analisi_->Elabora_blocco(n, posizione, dt);
+            if (!s_.acquisizione_in_corso) return;
+        }
+    } catch (const ErroreRuntime&) {
+        // The port went away under us; the lost-link handler tells the user.
+    }
+}
+
+void Protocollo::Collegamento_perso(const ErroreRuntime& e) {
+    porta_persa_ = true;
+    const bool acquisendo = s_.acquisizione_in_corso;
+    s_.acquisizione_in_corso = false;
+    s_.stato_connessione = " collegamento perso su com" + std::to_string(porta_.CommPort());
+    if (acquisendo) servizi_.spegni_pulsante_start();
+    servizi_.imposta_titolo_principale(s_.titolo_programma + s_.stato_connessione);
+    std::string testo = "Collegamento con la scheda perso.\n" + e.descrizione;
+    if (acquisendo) testo += "\nAcquisizione interrotta: i dati già ricevuti sono conservati.";
+    testo += "\nRicollegare la scheda e usare \"Auto set\" per ritrovarla.";
+    servizi_.messaggio(testo, Icona::Esclamazione, TITOLO_VEXA);
+    if (su_collegamento_perso) su_collegamento_perso();
+}
+
+} // namespace vexa
