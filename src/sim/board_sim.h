@@ -53,6 +53,8 @@ public:
     bool collega(const QString& collegamento, QString* errore = nullptr);
     // Unlinks and closes the terminal: the program sees the line hang up.
     void chiudi();
+    // Raw bytes down the line, as a babbling board would send them.
+    void trasmetti(const QByteArray& byte) { rispondi(byte); }
 
     QString terminale() const { return terminale_; }
     QString collegamento() const { return collegamento_; }
