@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace vexa {
@@ -34,11 +37,54 @@ QString testo_errore_apertura(const std::string& percorso, int errore) {
             .arg(nodo);
     if (errore == ENOENT || errore == ENODEV || errore == ENXIO)
         return QStringLiteral("La scheda USB (%1) non è più collegata.").arg(nodo);
+    if (errore == ENOTTY)
+        return QStringLiteral("%1 non è un dispositivo USB HID (hidraw): la scheda non può essere usata.")
+            .arg(nodo);
     return QStringLiteral("Impossibile aprire la scheda USB (%1): %2.")
         .arg(nodo, QString::fromLocal8Bit(std::strerror(errore)));
 }
 
-BackendHidReale::BackendHidReale(QObject* parent) : BackendHidComune(parent) {
+namespace {
+
+class IoHidapi : public IoHid {
+public:
+    int apri(const std::string& percorso) override {
+        // hidapi 0.13 crashes when asked to open a node that is not hidraw, so
+        // the node is checked first; the check also gives a reliable errno,
+        // where hidapi's own error text is global and shared between threads.
+        const int fd = ::open(percorso.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return errno;
+        hidraw_devinfo info{};
+        const int esito = ::ioctl(fd, HIDIOCGRAWINFO, &info) < 0 ? ENOTTY : 0;
+        ::close(fd);
+        if (esito != 0) return esito;
+        dev_ = hid_open_path(percorso.c_str());
+        return dev_ ? 0 : EIO;
+    }
+    int leggi(uint8_t* dati, std::size_t n, int attesa_ms) override {
+        return hid_read_timeout(dev_, dati, n, attesa_ms);
+    }
+    int scrivi(const uint8_t* dati, std::size_t n) override { return hid_write(dev_, dati, n); }
+    QString ultimo_errore() override {
+        const wchar_t* e = dev_ ? hid_error(dev_) : nullptr;
+        return e ? QString::fromWCharArray(e) : QStringLiteral("errore sconosciuto");
+    }
+    void chiudi() override {
+        if (dev_) hid_close(dev_);
+        dev_ = nullptr;
+    }
+    ~IoHidapi() override { chiudi(); }
+
+private:
+    hid_device* dev_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<IoHid> io_hidapi() { return std::make_unique<IoHidapi>(); }
+
+BackendHidReale::BackendHidReale(QObject* parent, FabbricaIoHid fabbrica)
+    : BackendHidComune(parent), fabbrica_(std::move(fabbrica)) {
     // Initialised here, on the UI thread, so the readers never race to do it.
     hid_pronto_ = hid_init() == 0;
 }
@@ -221,11 +267,8 @@ void BackendHidReale::lavoro(Lettore* l) {
     const HandleHid h = l->handle;
     auto posta_ui = [this](auto f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
 
-    hid_device* dev = hid_open_path(l->percorso.c_str());
-    if (!dev) {
-        // hidapi's own error text is global and may be overwritten by another
-        // thread; asking the file system again gives a reliable reason.
-        const int e = ::access(l->percorso.c_str(), R_OK | W_OK) == 0 ? EIO : errno;
+    std::unique_ptr<IoHid> io = fabbrica_();
+    if (const int e = io->apri(l->percorso); e != 0) {
         const QString testo = testo_errore_apertura(l->percorso, e);
         posta_ui([this, h, testo] {
             if (dispositivo(h) && dispositivo(h)->presente) emit errore(testo);
@@ -243,24 +286,24 @@ void BackendHidReale::lavoro(Lettore* l) {
             da_scrivere.swap(l->da_scrivere);
         }
         for (const auto& b : da_scrivere) {
-            if (hid_write(dev, b.data(), b.size()) < 0) {
-                const QString testo = QStringLiteral("Invio del comando alla scheda USB non riuscito: %1.")
-                                          .arg(QString::fromWCharArray(hid_error(dev)));
+            if (io->scrivi(b.data(), b.size()) < 0) {
+                const QString testo =
+                    QStringLiteral("Invio del comando alla scheda USB non riuscito: %1.").arg(io->ultimo_errore());
                 posta_ui([this, testo] { emit errore(testo); });
             }
         }
-        const int n = hid_read_timeout(dev, report.data(), report.size(), ATTESA_LETTURA_MS);
+        const int n = io->leggi(report.data(), report.size(), ATTESA_LETTURA_MS);
         if (n > 0) {
             const auto r = report;
             const auto lunghezza = static_cast<std::size_t>(n);
             posta_ui([this, h, r, lunghezza] { consegna_report(h, r.data(), lunghezza); });
             report.fill(0);
         } else if (n < 0) {
-            guasto = QString::fromWCharArray(hid_error(dev));
+            guasto = io->ultimo_errore();
             break;
         }
     }
-    hid_close(dev);
+    io->chiudi();
 
     posta_ui([this, h, guasto] {
         lettore_finito(h);

@@ -20,6 +20,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +40,23 @@ bool leggi_hid_id(const char* hid_id, int& vid, int& pid);
 // `errore` is the errno of the attempt.
 QString testo_errore_apertura(const std::string& percorso, int errore);
 
+// The calls a reader thread makes on its device, all from that thread. The
+// real ones are hidapi's; tests put a pipe behind them.
+class IoHid {
+public:
+    virtual ~IoHid() = default;
+    // 0, or the errno that explains the failure.
+    virtual int apri(const std::string& percorso) = 0;
+    // As hid_read_timeout: bytes read, 0 after `attesa_ms` without a report, -1 on failure.
+    virtual int leggi(uint8_t* dati, std::size_t n, int attesa_ms) = 0;
+    // As hid_write: bytes written or -1.
+    virtual int scrivi(const uint8_t* dati, std::size_t n) = 0;
+    virtual QString ultimo_errore() = 0;
+    virtual void chiudi() = 0;
+};
+using FabbricaIoHid = std::function<std::unique_ptr<IoHid>()>;
+std::unique_ptr<IoHid> io_hidapi();
+
 class BackendHidReale : public BackendHidComune {
     Q_OBJECT
 public:
@@ -48,7 +66,7 @@ public:
     // a read fails first when a board is pulled out, before its removal is seen.
     static constexpr int RITARDO_ERRORE_LETTURA_MS = 500;
 
-    explicit BackendHidReale(QObject* parent = nullptr);
+    explicit BackendHidReale(QObject* parent = nullptr, FabbricaIoHid fabbrica = io_hidapi);
     ~BackendHidReale() override;
 
     bool Connect() override;
@@ -87,6 +105,7 @@ private:
     std::map<HandleHid, Nodo> nodi_;
     std::map<HandleHid, std::unique_ptr<Lettore>> lettori_;
     std::vector<std::unique_ptr<Lettore>> in_chiusura_;
+    FabbricaIoHid fabbrica_;
     bool hid_pronto_ = false;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;

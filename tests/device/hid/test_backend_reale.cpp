@@ -10,11 +10,68 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vexa;
 using vexa::test::consegna;
+
+namespace {
+
+// A board behind a pipe: what the test writes into it are the input reports,
+// what the reader sends is kept; `guasto` makes the next read fail.
+struct Tubo {
+    int fd[2] = {-1, -1};
+    std::mutex mutex;
+    std::vector<std::array<uint8_t, 9>> scritti;
+    std::atomic<bool> guasto{false};
+    Tubo() { (void)::pipe(fd); }
+    ~Tubo() {
+        ::close(fd[0]);
+        ::close(fd[1]);
+    }
+    void report(uint8_t primo) {
+        std::array<uint8_t, 64> r{};
+        r[0] = primo;
+        r[63] = static_cast<uint8_t>(~primo);
+        QCOMPARE(::write(fd[1], r.data(), r.size()), ssize_t{64});
+    }
+};
+
+class IoTubo : public IoHid {
+public:
+    explicit IoTubo(Tubo& t) : t_(t) {}
+    int apri(const std::string&) override { return 0; }
+    int leggi(uint8_t* dati, std::size_t n, int attesa_ms) override {
+        if (t_.guasto) return -1;
+        pollfd p{t_.fd[0], POLLIN, 0};
+        if (::poll(&p, 1, attesa_ms) <= 0) return 0;
+        return static_cast<int>(::read(t_.fd[0], dati, n));
+    }
+    int scrivi(const uint8_t* dati, std::size_t) override {
+        std::lock_guard<std::mutex> l(t_.mutex);
+        std::array<uint8_t, 9> b{};
+        std::copy(dati, dati + 9, b.begin());
+        t_.scritti.push_back(b);
+        return 9;
+    }
+    QString ultimo_errore() override { return QStringLiteral("dispositivo scollegato"); }
+    void chiudi() override {}
+
+private:
+    Tubo& t_;
+};
+
+// The real backend with notifications on but no udev monitor: the arrivals
+// are the test's.
+struct BackendSenzaUdev : BackendHidReale {
+    using BackendHidReale::BackendHidReale;
+    void connetti() { inizia_notifiche(); }
+};
+
+} // namespace
 
 class TestBackendReale : public QObject {
     Q_OBJECT
@@ -24,6 +81,10 @@ private slots:
     void nodo_scomparso_segnalato_una_volta();
     void nodo_senza_permessi_rimanda_alla_regola_udev();
     void arrivi_e_partenze();
+    void collegamento_a_udev();
+    void nodo_non_hidraw_non_aperto();
+    void report_dal_lettore_in_ordine_e_comandi_inviati();
+    void lettura_fallita_segnalata_solo_se_la_scheda_resta();
 };
 
 void TestBackendReale::id_del_dispositivo_hid() {
@@ -108,5 +169,98 @@ void TestBackendReale::arrivi_e_partenze() {
     QVERIFY(!b.WriteEx(VID_SCHEDA, PID_SCHEDA, comando));
 }
 
-QTEST_MAIN(TestBackendReale)
+void TestBackendReale::collegamento_a_udev() {
+    // Whatever this machine has: either udev is watched and the hidraw nodes
+    // present are announced, or the user is told why the USB link is unusable.
+    BackendHidReale b;
+    QSignalSpy errori(&b, &IBackendHid::errore);
+    QSignalSpy notifiche(&b, &IBackendHid::notifica);
+    for (int giro = 0; giro < 2; ++giro) {
+        const bool ok = b.Connect();
+        QVERIFY(!b.Connect() || ok); // a second Connect changes nothing
+        consegna();
+        if (!ok) {
+            QCOMPARE(errori.size(), giro + 1);
+            QVERIFY(errori.back()[0].toString().contains("USB"));
+            QVERIFY(notifiche.isEmpty());
+        } else {
+            QVERIFY(errori.isEmpty());
+            for (const auto& n : notifiche)
+                QVERIFY(n[0].toInt() == HID_COLLEGATO || n[0].toInt() == HID_CAMBIATO);
+        }
+        QVERIFY(b.Disconnect());
+        notifiche.clear();
+    }
+}
+
+void TestBackendReale::nodo_non_hidraw_non_aperto() {
+    // Handing such a node to hidapi would crash it; the user gets a message.
+    BackendHidReale b;
+    QSignalSpy errori(&b, &IBackendHid::errore);
+    const HandleHid h = b.arrivo("/sys/x/null", "/dev/null", VID_SCHEDA, PID_SCHEDA);
+    QVERIFY(b.SetReadNotify(h, true));
+    QTRY_COMPARE_WITH_TIMEOUT(errori.size(), 1, 2000);
+    QVERIFY(errori[0][0].toString().contains("non è un dispositivo USB HID"));
+}
+
+void TestBackendReale::report_dal_lettore_in_ordine_e_comandi_inviati() {
+    Tubo tubo;
+    BackendSenzaUdev b(nullptr, [&tubo] { return std::make_unique<IoTubo>(tubo); });
+    b.connetti();
+    QSignalSpy notifiche(&b, &IBackendHid::notifica);
+    const HandleHid h = b.arrivo("/sys/t/hidraw5", "/dev/t5", VID_SCHEDA, PID_SCHEDA);
+    consegna();
+    QCOMPARE(notifiche.size(), 2); // plugged, list changed
+    QVERIFY(b.SetReadNotify(h, true));
+
+    // More than the kernel would keep for a reader that waits on the UI.
+    for (int i = 0; i < 200; ++i) tubo.report(static_cast<uint8_t>(i));
+    const uint8_t comando[9] = {0, '$', 'F'};
+    QVERIFY(b.WriteEx(VID_SCHEDA, PID_SCHEDA, comando));
+    QTRY_COMPARE_WITH_TIMEOUT(b.report_in_attesa(h), std::size_t{200}, 5000);
+    uint8_t buffer[65];
+    for (int i = 0; i < 200; ++i) {
+        QVERIFY(b.Read(h, buffer));
+        QCOMPARE(buffer[0], uint8_t{0});
+        QCOMPARE(buffer[1], static_cast<uint8_t>(i));
+        QCOMPARE(buffer[64], static_cast<uint8_t>(~i));
+    }
+    QVERIFY(!b.Read(h, buffer));
+    consegna();
+    int leggibili = 0;
+    for (const auto& n : notifiche) leggibili += n[0].toInt() == HID_LEGGIBILE && n[1].toUInt() == h;
+    QCOMPARE(leggibili, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(([&] { std::lock_guard<std::mutex> l(tubo.mutex); return !tubo.scritti.empty(); })(), 2000);
+    std::lock_guard<std::mutex> l(tubo.mutex);
+    QCOMPARE(tubo.scritti[0][1], uint8_t{'$'});
+    QCOMPARE(tubo.scritti[0][2], uint8_t{'F'});
+}
+
+void TestBackendReale::lettura_fallita_segnalata_solo_se_la_scheda_resta() {
+    Tubo tubo;
+    BackendHidReale b(nullptr, [&tubo] { return std::make_unique<IoTubo>(tubo); });
+    QSignalSpy errori(&b, &IBackendHid::errore);
+    HandleHid h = b.arrivo("/sys/t/hidraw6", "/dev/t6", VID_SCHEDA, PID_SCHEDA);
+    QVERIFY(b.SetReadNotify(h, true));
+    tubo.guasto = true;
+    QTRY_COMPARE_WITH_TIMEOUT(errori.size(), 1, 3000);
+    QVERIFY(errori[0][0].toString().startsWith("Lettura dalla scheda USB non riuscita: dispositivo scollegato"));
+    // Not reopened behind the user's back: commands to it are refused.
+    const uint8_t comando[9] = {0, '$', 'T'};
+    QVERIFY(!b.WriteEx(VID_SCHEDA, PID_SCHEDA, comando));
+
+    // The usual case: the read fails because the board was pulled out, and
+    // its removal follows at once. No message for that.
+    tubo.guasto = false;
+    b.partenza("/sys/t/hidraw6");
+    h = b.arrivo("/sys/t/hidraw7", "/dev/t7", VID_SCHEDA, PID_SCHEDA);
+    QVERIFY(b.SetReadNotify(h, true));
+    tubo.guasto = true;
+    test::attendi(50);
+    b.partenza("/sys/t/hidraw7");
+    test::attendi(BackendHidReale::RITARDO_ERRORE_LETTURA_MS + 200);
+    QCOMPARE(errori.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestBackendReale)
 #include "test_backend_reale.moc"
