@@ -114,23 +114,25 @@ int BackendHidSimulato::manda(HandleHid h, Scheda& s, std::size_t fino_a) {
         ++s.prossimo;
         ++mandati;
     }
-    if (mandati > 0 && s.prossimo == totale) emit serie_finita(h);
+    if (mandati > 0 && s.prossimo == totale) emit serie_finita(h); // `s` may be gone after this
     return mandati;
 }
 
 void BackendHidSimulato::passo_temporizzato() {
-    bool ancora = false;
-    for (auto& [h, s] : schede_) {
-        if (!s.acquisisce) continue;
+    // Sending may run slots that plug or unplug boards: look each one up afresh.
+    std::vector<HandleHid> attive;
+    for (const auto& [h, s] : schede_)
+        if (s.acquisisce) attive.push_back(h);
+    if (attive.empty()) timer_.stop();
+    for (HandleHid h : attive) {
+        auto it = schede_.find(h);
+        if (it == schede_.end() || !it->second.acquisisce) continue;
+        Scheda& s = it->second;
         const double ora_ms = static_cast<double>(s.orologio.elapsed()) * velocita_;
         std::size_t fino_a = s.prossimo;
         while (fino_a < s.fine_report_ms.size() && s.fine_report_ms[fino_a] <= ora_ms) ++fino_a;
-        // `manda` may emit, and a slot may plug or unplug: work on a copy of the key.
-        const HandleHid hh = h;
-        manda(hh, s, fino_a);
-        ancora = true;
+        manda(h, s, fino_a);
     }
-    if (!ancora) timer_.stop();
 }
 
 bool BackendHidSimulato::in_acquisizione(HandleHid h) const {
