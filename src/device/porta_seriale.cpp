@@ -226,6 +226,7 @@ void PortaSeriale::dati_pronti() {
     if (scarta_nul_) arrivati.replace('\0', QByteArray());
     if (arrivati.isEmpty()) return;
     ingresso_.append(arrivati);
+    if (ingresso_.size() > limite_) ingresso_.remove(0, ingresso_.size() - limite_);
     if (auto f = su_dati) f();
     // A handler above may have closed the port or drained the buffer.
     if (seriale_.isOpen() && soglia_ > 0 && ingresso_.size() >= soglia_)

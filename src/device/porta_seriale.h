@@ -28,6 +28,9 @@ public:
     QString cartella_porte() const;
     // The device port N opens ("" when there is none).
     QString percorso_porta(int porta) const;
+    // Most bytes kept waiting; a board that babbles while nobody reads loses
+    // its oldest bytes instead of filling the memory.
+    void imposta_limite_ingresso(qsizetype byte) { limite_ = byte; }
 
     int16_t CommPort() const override { return porta_; }
     void setCommPort(int16_t porta) override;
@@ -69,6 +72,7 @@ private:
     ModoIngresso modo_ = ModoIngresso::Testo;
     int16_t lunghezza_ = 0;
     int16_t soglia_ = 0;
+    qsizetype limite_ = qsizetype{1} << 20; // about 90 s of a full-speed stream
 };
 
 } // namespace vexa

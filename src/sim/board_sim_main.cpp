@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
     vexa::sim::SchedaSimulata scheda(op);
     QString e;
     const QString collegamento = QDir(cartella).absoluteFilePath(QStringLiteral("com%1").arg(porta));
+    // While the ports folder exists the meter numbers only its links; one we made
+    // goes again when it is left empty, so the real adapters come back.
+    const bool cartella_nuova = !QDir(cartella).exists();
     if (!scheda.apri(&e) || !scheda.collega(collegamento, &e)) return errore(e);
     std::printf("vexa-board-sim: scheda tipo %d collegata come %s -> %s\n", op.tipo, qPrintable(collegamento),
                 qPrintable(scheda.terminale()));
@@ -125,6 +128,7 @@ int main(int argc, char** argv) {
 
     const int esito = app.exec();
     scheda.chiudi();
+    if (cartella_nuova) QDir().rmdir(cartella);
     std::printf("vexa-board-sim: terminata\n");
     return esito;
 }

@@ -147,6 +147,15 @@ private slots:
         QCOMPARE(p.InBufferCount(), 1);
         p.setInputLen(0);
         QCOMPARE(p.Input(), std::vector<uint8_t>{'b'});
+
+        // A babbling board nobody reads cannot fill the memory: the newest bytes stay.
+        p.imposta_limite_ingresso(64);
+        sch->trasmetti(QByteArray(100, 'x') + QByteArray("fine"));
+        QTRY_COMPARE_WITH_TIMEOUT(p.InBufferCount(), 64, 2000);
+        QTest::qWait(50); // the rest of the same write
+        const auto tenuti = p.Input();
+        QCOMPARE(tenuti.size(), std::size_t(64));
+        QCOMPARE(tenuti.back(), uint8_t('e'));
         p.setPortOpen(false);
         QVERIFY(!p.PortOpen());
     }
