@@ -235,6 +235,10 @@ void frm_seriale::closeEvent(QCloseEvent* e) {
 }
 
 void frm_seriale::Cmd_Auto_Click() {
+    // The probes keep events flowing; a second click meanwhile would close the
+    // port under the probe that is running.
+    if (ricerca_in_corso_) return;
+    ricerca_in_corso_ = true;
     bool trovata = false;
     int16_t numero = 1;
     for (; numero <= ULTIMA_PORTA_CERCATA; ++numero) {
@@ -269,6 +273,7 @@ void frm_seriale::Cmd_Auto_Click() {
     }
     Cmd_Auto->setText(QStringLiteral("Auto Set"));
     servizi_.imposta_titolo_principale(s_.titolo_programma + s_.stato_connessione);
+    ricerca_in_corso_ = false;
 }
 
 void frm_seriale::Cmd_test_Click() {

@@ -63,6 +63,7 @@ private:
     Protocollo& protocollo_;
     IServizi& servizi_;
     bool liste_piene_ = false;
+    bool ricerca_in_corso_ = false;
     int16_t flusso_ = 0;
 };
 

@@ -193,7 +193,9 @@ private slots:
         f.show();
         b.p.rispondi("$", byte("$"));
         b.p.porta_esiste = [](int16_t n) { return n == 2 || n == 30; }; // each costs a 500 ms wait
+        QTimer::singleShot(100, [&] { f.Cmd_Auto->click(); }); // impatient user: ignored
         f.Cmd_Auto_Click();
+        QCOMPARE(b.p.aperture.size(), std::size_t(30));
         QCOMPARE(f.Lbl_info->text(), QString("Scheda non trovata!"));
         QCOMPARE(b.p.CommPort(), int16_t(30));
         QVERIFY(b.p.PortOpen()); // port 30 exists, so it stays open
