@@ -29,7 +29,8 @@ const char* USO =
     "Senza --reale una scheda simulata (tipo N, predefinito 1) trasmette una serie\n"
     "sintetizzata via HID; --speed X la riproduce X volte piu' veloce del reale\n"
     "(predefinito 1); --resta lascia la finestra aperta alla fine.\n"
-    "Con --reale si usa la scheda USB vera e l'acquisizione dura S secondi (predefinito 30).\n"
+    "Con --reale si usa la scheda USB vera (attesa al massimo 60 secondi) e l'acquisizione\n"
+    "dura S secondi (predefinito 30).\n"
     "DESCR come in vexameter-replay: ripetizioni=6,ampiezza=500,vconc=500,...\n";
 
 struct ServiziConsole : vexa::IServizi {
@@ -146,7 +147,10 @@ int main(int argc, char** argv) {
     QElapsedTimer attesa;
     attesa.start();
     while (!stato.hid_attivo) {
-        if (!finestra.isVisible()) return 1;
+        if (attesa.elapsed() > 60000) {
+            std::printf("Nessuna scheda USB trovata in 60 secondi.\n");
+            return 1;
+        }
         attendi(50);
     }
     attendi(100); // the list change switches reading on
