@@ -5,6 +5,7 @@
 #include "archivio_porta.h"
 
 #include <QEventLoop>
+#include <QLocale>
 
 #include <cmath>
 #include <optional>
@@ -26,6 +27,8 @@ struct Protocollo::Attesa {
 Protocollo::Protocollo(Stato& stato, IPorta& porta, IServizi& servizi, ILinkHid* hid, QObject* parent)
     : QObject(parent), s_(stato), porta_(porta), servizi_(servizi), hid_(hid) {
     orologio_.start();
+    const QString punto = QLocale::system().decimalPoint();
+    if (punto.size() == 1 && punto.at(0).unicode() < 128) separatore_ = punto.at(0).toLatin1();
     Timer_Seriale.setSingleShot(true);
     Timer_Seriale.setTimerType(Qt::PreciseTimer);
     connect(&Timer_Seriale, &QTimer::timeout, this, &Protocollo::Timer_Seriale_Timer);
@@ -306,7 +309,7 @@ void Protocollo::Porta_OnComm() {
             double posizione[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
             float dt[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
             decodifica_seriale(b.data(), n + 1, s_.scala_posizione, s_.scala_tempo, posizione, dt);
-            for (int k = 0; k <= n; ++k) servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[k] / 10, 0));
+            for (int k = 0; k <= n; ++k) servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[k] / 10, 0, separatore_));
             if (analisi_) analisi_->Elabora_blocco(n, posizione, dt);
             if (!s_.acquisizione_in_corso) return;
         }

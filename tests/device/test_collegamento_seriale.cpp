@@ -248,9 +248,15 @@ private slots:
         QVERIFY(!sch->comandi().contains("$F"));
     }
 
+    void serie_trasmessa_come_la_riproduzione_data() {
+        QTest::addColumn<int>("tipo");
+        QTest::newRow("tipo 1") << 1;
+        QTest::newRow("tipo 3") << 3;
+    }
     void serie_trasmessa_come_la_riproduzione() {
+        QFETCH(int, tipo);
         OpzioniScheda op;
-        op.tipo = 1;
+        op.tipo = tipo;
         QCOMPARE(vexa::sim::leggi_descrizione("ripetizioni=6,finale=200", op.serie), std::string());
         op.velocita = 20;
         auto sch = scheda(3, op);
@@ -275,7 +281,7 @@ private slots:
         s.limite_inf = prg.s.limite_inf;
         ProvaMemoria attesa;
         Analizzatore a(s, attesa.vista);
-        QCOMPARE(riproduci_cattura(vexa::sim::byte_seriali(sch->serie().record), Collegamento::Seriale, 1, s,
+        QCOMPARE(riproduci_cattura(vexa::sim::byte_seriali(sch->serie().record), Collegamento::Seriale, tipo, s,
                                    attesa.vista, a),
                  std::string());
         QVERIFY(attesa.righe() >= 5); // the first descent is no repetition
