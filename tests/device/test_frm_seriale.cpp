@@ -184,6 +184,10 @@ private slots:
         QCOMPARE(f.cboPort->currentText(), QString("Com7"));
         QCOMPARE(f.Cmd_Auto->text(), QString("Auto Set"));
         QVERIFY(f.isHidden());
+        f.show();
+        f.cmdCancel->click(); // the found port stays open
+        QVERIFY(b.p.PortOpen());
+        QCOMPARE(b.p.CommPort(), int16_t(7));
     }
 
     void ricerca_senza_scheda() {

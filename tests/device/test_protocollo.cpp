@@ -328,10 +328,17 @@ private slots:
         QVERIFY(b.s.acquisizione_in_corso);
         QVERIFY(!b.s.ricezione_abilitata);
 
+        b.p.setPortOpen(false); // the information block is a serial matter only
+        b.s.tempo_campionamento = 77;
+        b.pr.Leggi_info_scheda();
+        QCOMPARE(b.hid.inviati.size(), std::size_t(3));
+        QCOMPARE(b.s.tempo_campionamento, 77);
+
         b.hid.buffer[2] = 0; // no board report: type 0 is unknown
         b.pr.Rileva_tipo_scheda();
         QCOMPARE(b.sv.messaggi.back().testo, std::string("dispositivo non riconosciuto: DEFAULT TIPO 3!!"));
 
+        b.p.setPortOpen(true);
         b.s.seriale_attiva = true; // both links: the command goes on both
         b.pr.Invia_comando("$Z");
         QCOMPARE(b.hid.inviati.back(), std::string("$Z"));
