@@ -94,7 +94,16 @@ void frm_hid::OnUnplugged(HandleHid handle) {
     // The serial link stays off: no link is active until the board comes back.
     stato_.hid_attivo = false;
     stato_.stato_connessione = " Disconnesso";
+    // A trial cut short by the cable has ended: say so, and keep what arrived.
+    const bool acquisendo = stato_.acquisizione_in_corso;
+    stato_.acquisizione_in_corso = false;
     aggiorna_titolo();
+    if (acquisendo) {
+        servizi_.spegni_pulsante_start();
+        servizi_.messaggio("Scheda USB scollegata: acquisizione interrotta.\n"
+                           "I dati già ricevuti sono conservati.",
+                           Icona::Esclamazione, "Vexa Meter");
+    }
 }
 
 void frm_hid::OnChanged() {

@@ -115,6 +115,22 @@ void TestFrmHid::scollegamento_e_ricollegamento() {
     QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{7});
     // The old handle is gone for good.
     QCOMPARE(t.sim->GetVendorID(h), 0);
+    QCOMPARE(t.servizi.start_spenti, 0);
+    QVERIFY(t.servizi.messaggi.empty());
+
+    // Pulled out mid-trial: the trial stops, what arrived stays, the coach is told.
+    t.stato.acquisizione_in_corso = true;
+    const auto dati = report({3, 4, 5, 6, 7, 8, 9, 10}, {50000, 50000, 50000, 50000, 50000, 50000, 50000, 50000});
+    t.sim->invia_report(h2, dati.data());
+    consegna();
+    QCOMPARE(t.blocchi.size(), std::size_t{1});
+    t.sim->scollega(h2);
+    consegna();
+    QVERIFY(!t.stato.acquisizione_in_corso);
+    QCOMPARE(t.servizi.start_spenti, 1);
+    QCOMPARE(t.servizi.messaggi.size(), std::size_t{1});
+    QCOMPARE(t.titolo(), std::string("VEXA METER 1.3.9 Disconnesso"));
+    QCOMPARE(t.blocchi.size(), std::size_t{1});
 }
 
 void TestFrmHid::altri_dispositivi_ignorati() {
