@@ -198,7 +198,8 @@ void PortaSeriale::setPortOpen(bool aperta) {
 }
 
 [[noreturn]] void PortaSeriale::chiusa() const {
-    throw ErroreRuntime(ERR_PORTA_CHIUSA, "Operazione possibile solo con la porta aperta");
+    throw ErroreRuntime(ERR_PORTA_CHIUSA, "Porta com" + std::to_string(porta_) +
+                                              " chiusa: operazione possibile solo con la porta aperta");
 }
 
 int PortaSeriale::InBufferCount() const {
