@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -61,6 +62,15 @@ struct Programma {
     }
 };
 
+template <typename F> int numero_errore(F f) {
+    try {
+        f();
+    } catch (const ErroreRuntime& e) {
+        return e.numero;
+    }
+    return 0;
+}
+
 std::string righe(const ProvaMemoria& p) {
     std::string out;
     for (int r = 0; r < p.righe(); ++r) out += p.riga(r) + '\n';
@@ -105,29 +115,13 @@ private slots:
         p.setSettings("115200,n,8,1");
 
         p.setCommPort(8); // nothing linked there
-        try {
-            p.setPortOpen(true);
-            QFAIL("aperta una porta che non c'e'");
-        } catch (const ErroreRuntime& e) {
-            QCOMPARE(e.numero, ERR_PORTA_NON_VALIDA);
-        }
+        QCOMPARE(numero_errore([&] { p.setPortOpen(true); }), ERR_PORTA_NON_VALIDA);
         QVERIFY(!Open_comm(p));
-        try {
-            p.InBufferCount();
-            QFAIL("contati i byte di una porta chiusa");
-        } catch (const ErroreRuntime& e) {
-            QCOMPARE(e.numero, ERR_PORTA_CHIUSA);
-        }
-
+        QCOMPARE(numero_errore([&] { p.InBufferCount(); }), ERR_PORTA_CHIUSA);
         p.setCommPort(7);
         QVERIFY(Open_comm(p));
         QVERIFY(Open_comm(p)); // already open counts as open
-        try {
-            p.setCommPort(6);
-            QFAIL("cambiata la porta mentre era aperta");
-        } catch (const ErroreRuntime& e) {
-            QCOMPARE(e.numero, ERR_PORTA_GIA_APERTA);
-        }
+        QCOMPARE(numero_errore([&] { p.setCommPort(6); }), ERR_PORTA_GIA_APERTA);
         // A pseudo-terminal has no modem lines: not a failure.
         p.setDTREnable(true);
         p.setRTSEnable(true);
@@ -211,6 +205,10 @@ private slots:
         QCOMPARE(prg.sv.titoli.back(), std::string("VEXA METER 1.0.0 connesso su com7 Scheda tipo 1"));
         QVERIFY(f.isHidden());
         QVERIFY(prg.sv.messaggi.empty());
+        f.show();
+        f.cmdCancel->click(); // the found port stays open and working
+        prg.pr.Rileva_tipo_scheda();
+        QCOMPARE(prg.s.scala_posizione, 1.288f);
     }
 
     void schede_difettose_data() {

@@ -163,33 +163,6 @@ private slots:
         QVERIFY(f.isHidden());
     }
 
-    void ricerca_automatica() {
-        // Ports 1 to 6 missing, the board on 7.
-        Banco b;
-        b.s.titolo_programma = "VEXA METER 1.0.0";
-        auto& f = b.carica();
-        f.show();
-        b.p.porta_esiste = [](int16_t n) { return n >= 7; };
-        b.p.rispondi("$", byte("$"));
-        b.p.rispondi("?", byte("?YES"));
-        b.p.rispondi("$D", {'$', 'D', 2});
-        f.Cmd_Auto_Click();
-        QCOMPARE(b.p.aperture, (std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7}));
-        QCOMPARE(f.Lbl_info->text(), QString("Scheda connessa su com7"));
-        QCOMPARE(b.p.CommPort(), int16_t(7));
-        QCOMPARE(memorizzato("CommPort"), QString("7"));
-        QCOMPARE(b.sv.beep_fatti, 1);
-        QCOMPARE(b.s.stato_connessione, std::string(" connesso su com7 Scheda tipo 2"));
-        QCOMPARE(b.sv.titoli.back(), std::string("VEXA METER 1.0.0 connesso su com7 Scheda tipo 2"));
-        QCOMPARE(f.cboPort->currentText(), QString("Com7"));
-        QCOMPARE(f.Cmd_Auto->text(), QString("Auto Set"));
-        QVERIFY(f.isHidden());
-        f.show();
-        f.cmdCancel->click(); // the found port stays open
-        QVERIFY(b.p.PortOpen());
-        QCOMPARE(b.p.CommPort(), int16_t(7));
-    }
-
     void ricerca_senza_scheda() {
         Banco b;
         b.s.stato_connessione = " non connesso";

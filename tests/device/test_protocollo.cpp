@@ -371,19 +371,6 @@ private slots:
         }
     }
 
-    void campioni_solo_in_acquisizione() {
-        Banco b;
-        b.in_acquisizione(1);
-        b.s.acquisizione_in_corso = false; // stopped: samples stay in the port
-        b.p.arriva(record(10, 50000, 3));
-        QVERIFY(b.sv.spostamenti.empty());
-        b.s.acquisizione_in_corso = true;
-        b.s.ricezione_abilitata = false;
-        b.p.arriva(record(10, 50000, 1));
-        QVERIFY(b.sv.spostamenti.empty());
-        QCOMPARE(b.p.in_attesa(), std::size_t(24));
-    }
-
     void risposte_e_campioni_non_si_mescolano() {
         // Samples arriving while a reply is awaited stay for the receive event;
         // the reply is not taken as samples.
@@ -401,9 +388,13 @@ private slots:
         b.p.arriva(record(100, 50000, 1));
         QVERIFY(b.sv.spostamenti.empty());
         b.s.ricezione_abilitata = true;
+        b.s.acquisizione_in_corso = false; // stopped: they stay too
+        b.p.arriva(record(100, 50000, 1));
+        QVERIFY(b.sv.spostamenti.empty());
+        b.s.acquisizione_in_corso = true;
         b.p.arriva(record(100, 50000, 1)); // the next arrival hands them on, block by block
         QCOMPARE(b.sv.spostamenti.size(), std::size_t(4));
-        QCOMPARE(b.p.in_attesa(), std::size_t(6));
+        QCOMPARE(b.p.in_attesa(), std::size_t(12)); // the newest block waits for more
     }
 
     void collegamento_perso() {
