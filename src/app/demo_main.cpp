@@ -9,6 +9,7 @@
 #include "device/frm_seriale.h"
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
+#include "device/servizi_console.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,27 +28,6 @@
 namespace {
 
 using namespace vexa;
-
-// The user's side on a console: every message, caption and beep is printed.
-class ServiziConsole : public IServizi {
-public:
-    void messaggio(const std::string& testo, Icona, const std::string&) override {
-        std::printf("[messaggio] %s\n", testo.c_str());
-    }
-    void beep() override { std::printf("[beep]\n"); }
-    void imposta_titolo_principale(const std::string& testo) override {
-        std::printf("[titolo] %s\n", testo.c_str());
-    }
-    void spegni_pulsante_start() override { std::printf("[Button_start] spento\n"); }
-    void imposta_spostamento(const std::string& testo) override { ultimo_spostamento = testo; }
-    std::string ultimo_spostamento;
-};
-
-void attendi(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 } // namespace
 
@@ -92,7 +72,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vexameter-demo: il simulatore non parte\n");
         return 1;
     }
-    for (int i = 0; i < 100 && !QFileInfo::exists(QDir(porte).filePath(QStringLiteral("com7"))); ++i) attendi(50);
+    for (int i = 0; i < 100 && !QFileInfo::exists(QDir(porte).filePath(QStringLiteral("com7"))); ++i) attendi_eventi(50);
     std::printf("%s", scheda.readAllStandardOutput().constData());
 
     Stato s;
@@ -150,16 +130,16 @@ int main(int argc, char** argv) {
     QElapsedTimer orologio;
     orologio.start();
     while (s.acquisizione_in_corso && orologio.elapsed() < 120000) {
-        attendi(50);
+        attendi_eventi(50);
         for (; stampate < prova.righe(); ++stampate)
             std::printf("%s;%s   %s\n", prova.riga(stampate).c_str(),
                         nome_colore(prova.num_vel.storia_colori.at(static_cast<std::size_t>(stampate))),
-                        servizi.ultimo_spostamento.c_str());
+                        servizi.etichetta.c_str());
         // The board has sent the whole set once it stays quiet.
         registro += scheda.readAllStandardError();
         if (stampate > 0 && registro.contains("trasmessa per intero")) break;
     }
-    attendi(300);
+    attendi_eventi(300);
     protocollo.Ferma_acquisizione();
     for (; stampate < prova.righe(); ++stampate)
         std::printf("%s;%s\n", prova.riga(stampate).c_str(),

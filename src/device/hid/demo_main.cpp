@@ -10,6 +10,7 @@
 #include "analysis/analisi.h"
 #include "analysis/vista_memoria.h"
 #include "device/errore_runtime.h"
+#include "device/servizi_console.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,26 +33,6 @@ const char* USO =
     "Con --reale si usa la scheda USB vera (attesa al massimo 60 secondi) e l'acquisizione\n"
     "dura S secondi (predefinito 30).\n"
     "DESCR come in vexameter-replay: ripetizioni=6,ampiezza=500,vconc=500,...\n";
-
-struct ServiziConsole : vexa::IServizi {
-    std::string etichetta, stampata;
-    void messaggio(const std::string& testo, vexa::Icona, const std::string&) override {
-        std::printf("[messaggio] %s\n", testo.c_str());
-    }
-    void beep() override { std::printf("[beep]\n"); }
-    void imposta_titolo_principale(const std::string& testo) override {
-        std::printf("[titolo] %s\n", testo.c_str());
-    }
-    void spegni_pulsante_start() override { std::printf("[start spento]\n"); }
-    void imposta_spostamento(const std::string& testo) override { etichetta = testo; }
-};
-
-// Processes events for `ms` milliseconds, as the program's waits do.
-void attendi(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 } // namespace
 
@@ -101,7 +82,8 @@ int main(int argc, char** argv) {
     stato.vel_max = 1000;
     stato.limite_sup = 110;
     stato.limite_inf = 90;
-    ServiziConsole servizi;
+    vexa::ServiziConsole servizi;
+    std::string stampata; // the live label as last printed
     vexa::ProvaMemoria prova;
     prova.grafico0.conserva_punti = false;
     vexa::Analizzatore analisi(stato, prova.vista);
@@ -125,9 +107,9 @@ int main(int argc, char** argv) {
     int righe_stampate = 0;
     QTimer stampa;
     QObject::connect(&stampa, &QTimer::timeout, [&] {
-        if (servizi.etichetta != servizi.stampata) {
+        if (servizi.etichetta != stampata) {
             std::printf("[Lbl_spostamento] %s\n", servizi.etichetta.c_str());
-            servizi.stampata = servizi.etichetta;
+            stampata = servizi.etichetta;
         }
         for (; righe_stampate < prova.righe(); ++righe_stampate)
             std::printf("[riga %d] %s\n", righe_stampate + 1, prova.riga(righe_stampate).c_str());
@@ -137,7 +119,7 @@ int main(int argc, char** argv) {
 
     vexa::HandleHid scheda = 0;
     if (simulato) {
-        attendi(300);
+        vexa::attendi_eventi(300);
         std::printf("Collego la scheda simulata (tipo %d)...\n", tipo);
         scheda = simulato->collega(vexa::VID_SCHEDA, vexa::PID_SCHEDA, tipo);
         simulato->imposta_serie(scheda, serie);
@@ -151,15 +133,15 @@ int main(int argc, char** argv) {
             std::printf("Nessuna scheda USB trovata in 60 secondi.\n");
             return 1;
         }
-        attendi(50);
+        vexa::attendi_eventi(50);
     }
-    attendi(100); // the list change switches reading on
+    vexa::attendi_eventi(100); // the list change switches reading on
     finestra.hide();
 
     try {
         // Board type from the last report, 100 ms after asking for it.
         finestra.HID_invia_stringa("$D");
-        attendi(100);
+        vexa::attendi_eventi(100);
         const int rilevato = finestra.buffer_ricezione_hid()[2];
         const vexa::ScalaScheda sc = vexa::scala_per_tipo(rilevato);
         stato.scala_posizione = sc.posizione;
@@ -184,26 +166,26 @@ int main(int argc, char** argv) {
     bool finita = false;
     if (simulato) {
         QObject::connect(simulato, &vexa::BackendHidSimulato::serie_finita, [&] { finita = true; });
-        while (!finita && stato.hid_attivo) attendi(50);
+        while (!finita && stato.hid_attivo) vexa::attendi_eventi(50);
     } else {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < durata_s * 1000 && stato.hid_attivo) attendi(50);
+        while (t.elapsed() < durata_s * 1000 && stato.hid_attivo) vexa::attendi_eventi(50);
     }
-    attendi(300);
+    vexa::attendi_eventi(300);
     stato.acquisizione_in_corso = false;
     try {
         if (stato.hid_attivo) finestra.HID_invia_stringa("$T");
     } catch (const vexa::ErroreRuntime& e) {
         servizi.messaggio(e.descrizione, vexa::Icona::Esclamazione, {});
     }
-    attendi(300);
+    vexa::attendi_eventi(300);
     std::printf("Acquisizione fermata: %d ripetizioni nella lista.\n", prova.righe());
 
     if (simulato) {
         std::printf("Scollego la scheda simulata...\n");
         simulato->scollega(scheda);
-        attendi(100);
+        vexa::attendi_eventi(100);
     }
     if (resta) {
         finestra.show();
