@@ -43,6 +43,8 @@ public:
     // Whole appearance to and from a named file; false when the file cannot be used.
     virtual bool esporta_stile(const std::string& percorso) const = 0;
     virtual bool importa_stile(const std::string& percorso) = 0;
+    // Why the last import refused its file, in the user's language ("" after a good one).
+    virtual std::string ultimo_errore_stile() const { return {}; }
 
     virtual int modo_puntatore() const = 0;
     virtual void imposta_modo_puntatore(int modo) = 0;
