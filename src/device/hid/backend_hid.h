@@ -64,6 +64,13 @@ public:
     // Sends the 9 bytes (report ID first) as an output report to the device with
     // both IDs. False when no such device can take it.
     virtual bool WriteEx(int vid, int pid, const uint8_t* buffer9) = 0;
+    // False when this user is refused the device (its node without the access
+    // the udev rule gives), so a caller can pass over it before trying to read.
+    // Other troubles are not foreseen here: they surface through `errore`.
+    virtual bool accessibile(HandleHid h) const {
+        (void)h;
+        return true;
+    }
 
 signals:
     void notifica(int evento, vexa::HandleHid handle);

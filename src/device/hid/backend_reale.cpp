@@ -44,6 +44,13 @@ QString testo_errore_apertura(const std::string& percorso, int errore) {
         .arg(nodo, QString::fromLocal8Bit(std::strerror(errore)));
 }
 
+int prova_apertura(const std::string& percorso) {
+    const int fd = ::open(percorso.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
 namespace {
 
 class IoHidapi : public IoHid {
@@ -83,8 +90,8 @@ private:
 
 std::unique_ptr<IoHid> io_hidapi() { return std::make_unique<IoHidapi>(); }
 
-BackendHidReale::BackendHidReale(QObject* parent, FabbricaIoHid fabbrica)
-    : BackendHidComune(parent), fabbrica_(std::move(fabbrica)) {
+BackendHidReale::BackendHidReale(QObject* parent, FabbricaIoHid fabbrica, ProvaAccesso prova)
+    : BackendHidComune(parent), fabbrica_(std::move(fabbrica)), prova_(std::move(prova)) {
     // Initialised here, on the UI thread, so the readers never race to do it.
     hid_pronto_ = hid_init() == 0;
 }
@@ -220,6 +227,13 @@ bool BackendHidReale::WriteEx(int vid, int pid, const uint8_t* buffer9) {
     std::lock_guard<std::mutex> lock(l->mutex);
     l->da_scrivere.push_back(b);
     return true;
+}
+
+bool BackendHidReale::accessibile(HandleHid h) const {
+    const auto n = nodi_.find(h);
+    if (n == nodi_.end() || !prova_) return true;
+    const int e = prova_(n->second.devnode);
+    return e != EACCES && e != EPERM;
 }
 
 BackendHidReale::Lettore* BackendHidReale::assicura_lettore(HandleHid h) {

@@ -40,6 +40,11 @@ bool leggi_hid_id(const char* hid_id, int& vid, int& pid);
 // `errore` is the errno of the attempt.
 QString testo_errore_apertura(const std::string& percorso, int errore);
 
+// Opens `percorso` for reading and writing and closes it again: 0, or the errno
+// of the attempt. Nothing is read or written, so no hidapi call is involved.
+using ProvaAccesso = std::function<int(const std::string& percorso)>;
+int prova_apertura(const std::string& percorso);
+
 // The calls a reader thread makes on its device, all from that thread. The
 // real ones are hidapi's; tests put a pipe behind them.
 class IoHid {
@@ -66,13 +71,17 @@ public:
     // a read fails first when a board is pulled out, before its removal is seen.
     static constexpr int RITARDO_ERRORE_LETTURA_MS = 500;
 
-    explicit BackendHidReale(QObject* parent = nullptr, FabbricaIoHid fabbrica = io_hidapi);
+    explicit BackendHidReale(QObject* parent = nullptr, FabbricaIoHid fabbrica = io_hidapi,
+                             ProvaAccesso prova = prova_apertura);
     ~BackendHidReale() override;
 
     bool Connect() override;
     bool Disconnect() override;
     bool SetReadNotify(HandleHid h, bool attiva) override;
     bool WriteEx(int vid, int pid, const uint8_t* buffer9) override;
+    // Tries the node now (on the calling thread): permissions can change while
+    // a device is plugged in, and the answer must be today's.
+    bool accessibile(HandleHid h) const override;
 
     // What a udev arrival and removal of a hidraw node do (`syspath` names the
     // node, `devnode` is the file to open).
@@ -106,6 +115,7 @@ private:
     std::map<HandleHid, std::unique_ptr<Lettore>> lettori_;
     std::vector<std::unique_ptr<Lettore>> in_chiusura_;
     FabbricaIoHid fabbrica_;
+    ProvaAccesso prova_;
     bool hid_pronto_ = false;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;

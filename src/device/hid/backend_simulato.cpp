@@ -47,6 +47,33 @@ void BackendHidSimulato::imposta_risposta_tipo(HandleHid h, bool risponde) {
     if (it != schede_.end()) it->second.risponde_tipo = risponde;
 }
 
+void BackendHidSimulato::imposta_accesso_negato(HandleHid h, bool negato) {
+    auto it = schede_.find(h);
+    if (it == schede_.end()) return;
+    it->second.accesso_negato = negato;
+    it->second.negato_segnalato = false;
+}
+
+bool BackendHidSimulato::accessibile(HandleHid h) const {
+    auto it = schede_.find(h);
+    return it == schede_.end() || !it->second.accesso_negato;
+}
+
+bool BackendHidSimulato::rifiuta(HandleHid h) {
+    auto it = schede_.find(h);
+    if (it == schede_.end() || !it->second.accesso_negato) return false;
+    if (!it->second.negato_segnalato)
+        posta_errore(QStringLiteral("Impossibile accedere alla scheda USB simulata: permesso negato."));
+    it->second.negato_segnalato = true;
+    return true;
+}
+
+bool BackendHidSimulato::SetReadNotify(HandleHid h, bool attiva) {
+    // The real layer accepts the request and fails when it opens the node.
+    if (attiva && rifiuta(h)) return dispositivo(h) && dispositivo(h)->presente;
+    return BackendHidComune::SetReadNotify(h, attiva);
+}
+
 void BackendHidSimulato::invia_report(HandleHid h, const uint8_t* report64) {
     consegna_report(h, report64, BYTE_REPORT_INGRESSO);
 }
@@ -54,7 +81,7 @@ void BackendHidSimulato::invia_report(HandleHid h, const uint8_t* report64) {
 bool BackendHidSimulato::WriteEx(int vid, int pid, const uint8_t* buffer9) {
     const HandleHid h = GetHandle(vid, pid);
     auto it = schede_.find(h);
-    if (h == 0 || it == schede_.end()) return false;
+    if (h == 0 || it == schede_.end() || rifiuta(h)) return false;
     std::array<uint8_t, BYTE_BUFFER_INVIO> b{};
     std::copy(buffer9, buffer9 + BYTE_BUFFER_INVIO, b.begin());
     ricevuti_.push_back(b);

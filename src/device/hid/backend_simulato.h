@@ -27,6 +27,8 @@ public:
     bool Connect() override;
     bool Disconnect() override;
     bool WriteEx(int vid, int pid, const uint8_t* buffer9) override;
+    bool SetReadNotify(HandleHid h, bool attiva) override;
+    bool accessibile(HandleHid h) const override;
 
     // Plugs in a device. Only devices with the board's IDs receive commands, but
     // any device is announced.
@@ -36,6 +38,10 @@ public:
     void imposta_serie(HandleHid h, const sim::DescrizioneSerie& d);
     // A board that leaves "$D" unanswered (an older firmware, or a report lost).
     void imposta_risposta_tipo(HandleHid h, bool risponde);
+    // A board this user may not open, as a hidraw node without the udev rule's
+    // access is. As on the real layer, reading from it or sending to it gets
+    // one error for the user and nothing else: no reports, no commands taken.
+    void imposta_accesso_negato(HandleHid h, bool negato);
     // The board sends this 64-byte report (no report ID) now.
     void invia_report(HandleHid h, const uint8_t* report64);
 
@@ -58,6 +64,8 @@ private:
     struct Scheda {
         int tipo = 1;
         bool risponde_tipo = true;
+        bool accesso_negato = false;
+        bool negato_segnalato = false;
         sim::DescrizioneSerie serie;
         bool acquisisce = false;
         std::vector<uint8_t> report;       // the set, 64 bytes a report
@@ -68,6 +76,8 @@ private:
     void esegui(HandleHid h, Scheda& s, const std::string& comando);
     void passo_temporizzato();
     int manda(HandleHid h, Scheda& s, std::size_t fino_a);
+    // True, after telling the user once, when `h` is a board refused to this user.
+    bool rifiuta(HandleHid h);
 
     std::map<HandleHid, Scheda> schede_;
     std::vector<std::array<uint8_t, BYTE_BUFFER_INVIO>> ricevuti_;

@@ -128,7 +128,16 @@ int main(int argc, char** argv) {
     }
     QElapsedTimer attesa;
     attesa.start();
+    bool negato_detto = false;
     while (!stato.hid_attivo) {
+        // The board is there but not ours to open: say so once, and keep
+        // waiting for it to be plugged in again once the rule is in place.
+        if (finestra.accesso_negato() && !negato_detto) {
+            std::printf("Scheda USB trovata, ma l'accesso e' negato: installare la regola udev "
+                        "70-vexameter.rules (vedere docs/hid.md), poi scollegare e ricollegare la scheda.\n");
+            std::fflush(stdout);
+        }
+        negato_detto = finestra.accesso_negato();
         if (attesa.elapsed() > 60000) {
             std::printf("Nessuna scheda USB trovata in 60 secondi.\n");
             return 1;

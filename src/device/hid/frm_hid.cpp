@@ -1,8 +1,6 @@
 #include "frm_hid.h"
 
 #include "analysis/analisi.h"
-#include "analysis/decodifica.h"
-#include "analysis/formato.h"
 
 #include <QHBoxLayout>
 #include <QLocale>
@@ -24,8 +22,9 @@ char separatore_di_sistema() {
 
 frm_hid::frm_hid(Stato& stato, IServizi& servizi, std::unique_ptr<IBackendHid> backend,
                  ElaboraBlocco elabora_blocco, QWidget* parent)
-    : QWidget(parent), separatore(separatore_di_sistema()), stato_(stato), servizi_(servizi),
-      backend_(std::move(backend)), elabora_blocco_(std::move(elabora_blocco)) {
+    : QWidget(parent), lettura_(stato, servizi, std::move(elabora_blocco)), separatore(lettura_.separatore),
+      stato_(stato), servizi_(servizi), backend_(std::move(backend)) {
+    separatore = separatore_di_sistema();
     setObjectName(QStringLiteral("frm_hid"));
     Command1 = new QPushButton(QStringLiteral("$F"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -60,6 +59,9 @@ bool frm_hid::Connetti_hid() {
 
 bool frm_hid::Disconnetti_hid() {
     connesso_ = false;
+    // Removals that happen from now on go unannounced; a board still there
+    // is announced again, and judged again, at the next Connetti_hid.
+    negata_ = 0;
     return backend_->Disconnect();
 }
 
@@ -83,6 +85,12 @@ void frm_hid::aggiorna_titolo() {
 
 void frm_hid::OnPlugged(HandleHid handle) {
     if (!e_la_scheda(handle)) return;
+    // Taken as the link, a board that cannot be opened would fail at the first
+    // command, after start-up had already given up the serial port for it.
+    if (!backend_->accessibile(handle)) {
+        negata_ = handle;
+        return;
+    }
     stato_.hid_attivo = true;
     stato_.seriale_attiva = false;
     stato_.stato_connessione = " Connesso via HID";
@@ -90,6 +98,11 @@ void frm_hid::OnPlugged(HandleHid handle) {
 }
 
 void frm_hid::OnUnplugged(HandleHid handle) {
+    if (handle != 0 && handle == negata_) {
+        // It never was the link: whatever link is in use carries on.
+        negata_ = 0;
+        return;
+    }
     if (!e_la_scheda(handle)) return;
     // The serial link stays off: no link is active until the board comes back.
     stato_.hid_attivo = false;
@@ -107,21 +120,27 @@ void frm_hid::OnUnplugged(HandleHid handle) {
 }
 
 void frm_hid::OnChanged() {
-    // Reading is switched on here, for whatever handle the board has now.
-    backend_->SetReadNotify(backend_->GetHandle(VID_SCHEDA, PID_SCHEDA), true);
+    // Reading is switched on here, for whatever handle the board has now. Not
+    // for one that cannot be opened: the layer would try, and tell the user a
+    // second time what start-up tells them already.
+    const HandleHid h = backend_->GetHandle(VID_SCHEDA, PID_SCHEDA);
+    if (h == 0 || h == negata_ || !backend_->accessibile(h)) return;
+    backend_->SetReadNotify(h, true);
 }
 
 void frm_hid::OnRead(HandleHid handle) {
     if (!backend_->Read(handle, buffer_ricezione_hid_.data())) return;
     // The buffer keeps the report whatever the state: type detection reads it.
-    if (!stato_.acquisizione_in_corso) return;
+    lettura_.elabora_report(buffer_ricezione_hid_);
+}
 
-    double posizione[RECORD_PER_REPORT_HID];
-    float dt[RECORD_PER_REPORT_HID];
-    decodifica_hid(buffer_ricezione_hid_.data(), stato_.scala_posizione, stato_.scala_tempo, posizione, dt);
-    for (int k = 0; k < RECORD_PER_REPORT_HID; ++k)
-        servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[k] / 10, 1, separatore));
-    if (elabora_blocco_) elabora_blocco_(RECORD_PER_REPORT_HID - 1, posizione, dt);
+std::string frm_hid::testo_accesso_negato() const {
+    if (!accesso_negato()) return {};
+    return "Scheda USB trovata, ma l'accesso è negato: il dispositivo hidraw può essere aperto "
+           "solo dall'amministratore.\n"
+           "Installare la regola udev 70-vexameter.rules (vedere docs/hid.md), poi scollegare e "
+           "ricollegare la scheda.\n"
+           "Si prosegue con la porta seriale.";
 }
 
 void frm_hid::prepara_invio(const std::string& comando) {

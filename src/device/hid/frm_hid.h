@@ -6,6 +6,7 @@
 #pragma once
 
 #include "backend_hid.h"
+#include "lettura_hid.h"
 #include "device/link_hid.h"
 #include "device/servizi.h"
 #include "analysis/decodifica.h"
@@ -30,10 +31,13 @@ inline constexpr int ERR_HID_NON_INVIATO = 8030;   // no board took the output r
 
 class frm_hid : public QWidget, public ILinkHid {
     Q_OBJECT
+
+private:
+    // Ahead of the public members: `separatore` refers into it.
+    LetturaHid lettura_;
+
 public:
-    // Elabora_blocco of the data-handling window: the index of the last record,
-    // then positions (mm) and step intervals (ms).
-    using ElaboraBlocco = std::function<void(int n_punti, const double* posizione, const float* dt)>;
+    using ElaboraBlocco = LetturaHid::ElaboraBlocco;
 
     // Creating the window connects it to `backend` (as loading it always has);
     // destroying it disconnects.
@@ -54,6 +58,13 @@ public:
     void OnChanged();
     void OnRead(HandleHid handle);
 
+    // A board was found that this user may not open (its hidraw node without
+    // the udev rule's access). It is not taken as the active link; whoever
+    // chooses the link at start-up tells the user, with testo_accesso_negato
+    // (empty when no such board is present). Cleared when that board goes.
+    bool accesso_negato() const { return negata_ != 0; }
+    std::string testo_accesso_negato() const;
+
     // Sends `comando` (at most 8 characters) as an output report. Throws
     // ErroreRuntime, for the caller's failure handling, when the text is longer
     // (nothing is sent) or when no board took the report.
@@ -67,9 +78,11 @@ public:
     const std::array<uint8_t, BYTE_BUFFER_INVIO>& buffer_invio_hid() const { return buffer_invio_hid_; }
 
     IBackendHid& backend() { return *backend_; }
+    LetturaHid& lettura() { return lettura_; }
 
-    // Decimal separator of the live label; the system's at construction.
-    char separatore = '.';
+    // Decimal separator of the live label (lettura().separatore); the system's
+    // at construction.
+    char& separatore;
 
     QPushButton* Command1 = nullptr; // "$F", start
     QPushButton* Command2 = nullptr; // "$T", stop
@@ -85,8 +98,8 @@ private:
     Stato& stato_;
     IServizi& servizi_;
     std::unique_ptr<IBackendHid> backend_;
-    ElaboraBlocco elabora_blocco_;
     bool connesso_ = false;
+    HandleHid negata_ = 0; // the board found but not accessible, 0 when none
     std::array<uint8_t, BYTE_BUFFER_HID> buffer_ricezione_hid_{};
     std::array<uint8_t, BYTE_BUFFER_INVIO> buffer_invio_hid_{};
 };

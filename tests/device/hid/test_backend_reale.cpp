@@ -1,6 +1,6 @@
 // The real HID layer without a board: reading a device's IDs from udev, what
-// the user is told when a device cannot be opened, and the bookkeeping of
-// arrivals and removals that udev would drive.
+// the user is told when a device cannot be opened, which devices count as
+// refused, and the bookkeeping of arrivals and removals that udev would drive.
 #include "device/hid/backend_reale.h"
 #include "servizi_registro.h"
 
@@ -80,6 +80,7 @@ private slots:
     void testi_di_errore_apertura();
     void nodo_scomparso_segnalato_una_volta();
     void nodo_senza_permessi_rimanda_alla_regola_udev();
+    void accessibile_solo_se_il_nodo_non_e_rifiutato();
     void arrivi_e_partenze();
     void collegamento_a_udev();
     void nodo_non_hidraw_non_aperto();
@@ -143,12 +144,64 @@ void TestBackendReale::nodo_senza_permessi_rimanda_alla_regola_udev() {
     BackendHidReale b;
     QSignalSpy errori(&b, &IBackendHid::errore);
     const HandleHid h = b.arrivo("/sys/x/hidraw0", nodo.toStdString(), VID_SCHEDA, PID_SCHEDA);
+    QVERIFY(!b.accessibile(h));
+    consegna();
+    QVERIFY(errori.isEmpty()); // asking is not trying to use it
     const uint8_t buffer[9] = {0, '$', 'D'};
     QVERIFY(b.WriteEx(VID_SCHEDA, PID_SCHEDA, buffer)); // queued before the open is tried
     QTRY_COMPARE_WITH_TIMEOUT(errori.size(), 1, 2000);
     QVERIFY(errori[0][0].toString().contains("70-vexameter.rules"));
     b.partenza("/sys/x/hidraw0");
     QCOMPARE(b.GetVendorID(h), 0);
+}
+
+void TestBackendReale::accessibile_solo_se_il_nodo_non_e_rifiutato() {
+    // Only a refusal keeps a device out; a node that has gone or is no hidraw
+    // is left to the open, which says what is wrong with it.
+    std::vector<std::string> provati;
+    int aperture = 0;
+    BackendHidReale b(
+        nullptr,
+        [&aperture] {
+            ++aperture;
+            return io_hidapi();
+        },
+        [&provati](const std::string& p) {
+            provati.push_back(p);
+            if (p == "/dev/hidraw1") return EACCES;
+            if (p == "/dev/hidraw2") return EPERM;
+            if (p == "/dev/hidraw3") return ENOENT;
+            if (p == "/dev/hidraw4") return ENOTTY;
+            return 0;
+        });
+    HandleHid h[6] = {};
+    for (int i = 1; i <= 5; ++i)
+        h[i] = b.arrivo("/sys/y/hidraw" + std::to_string(i), "/dev/hidraw" + std::to_string(i), VID_SCHEDA,
+                        PID_SCHEDA);
+    QVERIFY(!b.accessibile(h[1]));
+    QVERIFY(!b.accessibile(h[2]));
+    QVERIFY(b.accessibile(h[3]));
+    QVERIFY(b.accessibile(h[4]));
+    QVERIFY(b.accessibile(h[5]));
+    QCOMPARE(provati.front(), std::string("/dev/hidraw1"));
+    QCOMPARE(aperture, 0); // no hidapi on the UI thread
+    // Unknown and departed handles: nothing to refuse, nothing tried.
+    b.partenza("/sys/y/hidraw1");
+    provati.clear();
+    QVERIFY(b.accessibile(h[1]));
+    QVERIFY(b.accessibile(HandleHid{999}));
+    QVERIFY(provati.empty());
+
+    // The default check asks for reading and writing, as the board needs both.
+    if (::geteuid() == 0) return;
+    QTemporaryDir cartella;
+    const QString sola_lettura = cartella.path() + "/hidraw8";
+    const QString libero = cartella.path() + "/hidraw9";
+    ::close(::open(sola_lettura.toLocal8Bit().constData(), O_CREAT | O_WRONLY, 0400));
+    ::close(::open(libero.toLocal8Bit().constData(), O_CREAT | O_WRONLY, 0600));
+    QCOMPARE(prova_apertura(sola_lettura.toStdString()), EACCES);
+    QCOMPARE(prova_apertura(libero.toStdString()), 0);
+    QCOMPARE(prova_apertura((cartella.path() + "/manca").toStdString()), ENOENT);
 }
 
 void TestBackendReale::arrivi_e_partenze() {

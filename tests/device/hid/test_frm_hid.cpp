@@ -1,5 +1,6 @@
 // The HID link window against the simulated board: plug-in state and captions,
-// the read path into the decoder, and what reaches the board when commands go out.
+// a board this user may not open, the read path into the decoder, and what
+// reaches the board when commands go out.
 #include "device/hid/backend_simulato.h"
 #include "device/hid/frm_hid.h"
 #include "device/errore_runtime.h"
@@ -63,7 +64,8 @@ private slots:
     void scollegamento_e_ricollegamento();
     void altri_dispositivi_ignorati();
     void disconnessione_ferma_le_notifiche();
-    void decodifica_degli_otto_slot();
+    void scheda_senza_accesso_non_presa();
+    void report_letto_passa_alla_lettura();
     void report_fuori_acquisizione_solo_nel_buffer();
     void invio_pulisce_i_byte_di_un_comando_precedente();
     void invio_senza_scheda_o_troppo_lungo_e_un_errore();
@@ -179,42 +181,95 @@ void TestFrmHid::disconnessione_ferma_le_notifiche() {
     QVERIFY(t.stato.hid_attivo);
 }
 
-void TestFrmHid::decodifica_degli_otto_slot() {
+void TestFrmHid::scheda_senza_accesso_non_presa() {
+    // Start-up with the board plugged in but its node root's only, while the
+    // serial port is in use.
+    Stato stato;
+    stato.titolo_programma = "T";
+    stato.seriale_attiva = true;
+    stato.acquisizione_in_corso = true;
+    test::ServiziRegistro servizi;
+    auto b = std::make_unique<BackendHidSimulato>();
+    BackendHidSimulato* sim = b.get();
+    const HandleHid h = sim->collega();
+    sim->imposta_accesso_negato(h, true);
+    const std::string connessione = stato.stato_connessione;
+    frm_hid finestra(stato, servizi, std::move(b), frm_hid::ElaboraBlocco{});
+    QVERIFY(!finestra.accesso_negato());
+    QVERIFY(finestra.testo_accesso_negato().empty());
+    consegna();
+
+    QVERIFY(!stato.hid_attivo);
+    QVERIFY(stato.seriale_attiva);
+    QCOMPARE(stato.stato_connessione, connessione);
+    QVERIFY(servizi.titoli.empty());
+    QVERIFY(finestra.accesso_negato());
+    const std::string testo = finestra.testo_accesso_negato();
+    QVERIFY(testo.find("accesso è negato") != std::string::npos);
+    QVERIFY(testo.find("70-vexameter.rules") != std::string::npos);
+    QVERIFY(testo.find("porta seriale") != std::string::npos);
+    // Reading was never switched on: the layer would have complained (a second
+    // message for the same trouble) and kept the board's reports.
+    const auto r = report({9, 0, 0, 0, 0, 0, 0, 0}, {});
+    sim->invia_report(h, r.data());
+    sim->collega(0x046d, 0xc31c); // a later list change asks again
+    consegna();
+    QVERIFY(servizi.messaggi.empty());
+    QCOMPARE(finestra.buffer_ricezione_hid()[2], uint8_t{0});
+    QVERIFY(sim->ricevuti().empty());
+    // What was learnt while connected does not outlive the connection.
+    finestra.Disconnetti_hid();
+    QVERIFY(!finestra.accesso_negato());
+    finestra.Connetti_hid();
+    consegna();
+    QVERIFY(finestra.accesso_negato());
+    QVERIFY(servizi.messaggi.empty());
+
+    // Pulled out, it takes nothing with it: the serial trial goes on.
+    sim->scollega(h);
+    consegna();
+    QVERIFY(!finestra.accesso_negato());
+    QVERIFY(stato.acquisizione_in_corso);
+    QVERIFY(stato.seriale_attiva);
+    QCOMPARE(servizi.start_spenti, 0);
+    QVERIFY(servizi.titoli.empty());
+    QVERIFY(servizi.messaggi.empty());
+
+    // Plugged in again once the rule is there: an ordinary board.
+    stato.acquisizione_in_corso = false;
+    const HandleHid h2 = sim->collega();
+    consegna();
+    QVERIFY(stato.hid_attivo);
+    QVERIFY(!stato.seriale_attiva);
+    QCOMPARE(servizi.titoli, std::vector<std::string>{"T Connesso via HID"});
+    QVERIFY(!finestra.accesso_negato());
+    sim->invia_report(h2, r.data());
+    consegna();
+    QCOMPARE(finestra.buffer_ricezione_hid()[2], uint8_t{9});
+    QVERIFY(servizi.messaggi.empty());
+}
+
+void TestFrmHid::report_letto_passa_alla_lettura() {
     Banco t;
     const HandleHid h = t.sim->collega();
     consegna();
-    const ScalaScheda sc = scala_per_tipo(1);
-    t.stato.scala_posizione = sc.posizione;
-    t.stato.scala_tempo = sc.tempo;
+    t.stato.scala_posizione = 1.288f;
+    t.stato.scala_tempo = 0.0002f;
     t.stato.acquisizione_in_corso = true;
 
-    // Slot 0: 0x64 0x00 at buffer indices 2 and 3; the others distinct, with
-    // negative values to catch sign handling, and a falling step in slot 7.
-    auto r = report({100, -1, 200, 300, 400, 500, 600, 32767}, {50000, 1, 2, 3, 4, 5, 6, -100000});
-    QCOMPARE(r[1], uint8_t{0x64});
-    QCOMPARE(r[2], uint8_t{0x00});
-    r[0] = 0xEE; // buffer index 1: not part of any record
+    const auto r = report({100, 0, 0, 0, 0, 0, 0, 1000}, {50000, 1, 1, 1, 1, 1, 1, 1});
     t.sim->invia_report(h, r.data());
-    consegna();
-
-    QCOMPARE(t.blocchi.size(), std::size_t{1});
-    const Blocco& b = t.blocchi[0];
-    QCOMPARE(b.n_punti, 7);
-    QCOMPARE(b.posizione[0], static_cast<double>(100.0f * 1.288f));
-    QVERIFY(std::abs(b.posizione[0] - 128.8) < 1e-4);
-    QCOMPARE(b.dt[0], 10.0f);
-    QCOMPARE(b.posizione[1], static_cast<double>(-1.288f));
-    QCOMPARE(b.posizione[7], static_cast<double>(32767.0f * 1.288f));
-    QCOMPARE(b.dt[7], -20.0f);
-    QCOMPARE(b.dt[3], static_cast<float>(3 * static_cast<double>(0.0002f)));
-
-    QCOMPARE(t.servizi.etichette.size(), std::size_t{8});
-    QCOMPARE(t.servizi.etichette[0], std::string("Spost(cm)=  12.9"));
-    QCOMPARE(t.servizi.etichette[1], std::string("Spost(cm)=  -0.1"));
+    t.sim->invia_report(h, r.data());
+    // The window's separator is the one the label uses.
     t.finestra->separatore = ',';
-    t.sim->invia_report(h, r.data());
+    QCOMPARE(t.finestra->lettura().separatore, ',');
     consegna();
-    QCOMPARE(t.servizi.etichette[8], std::string("Spost(cm)=  12,9"));
+
+    QCOMPARE(t.blocchi.size(), std::size_t{2});
+    QCOMPARE(t.blocchi[0].n_punti, 7);
+    QCOMPARE(t.blocchi[0].posizione[0], static_cast<double>(100.0f * 1.288f));
+    QCOMPARE(t.blocchi[0].dt[0], 10.0f);
+    QCOMPARE(t.servizi.etichette, (std::vector<std::string>{"Spost(cm)=  128,8", "Spost(cm)=  128,8"}));
 }
 
 void TestFrmHid::report_fuori_acquisizione_solo_nel_buffer() {
