@@ -309,7 +309,8 @@ void Protocollo::Porta_OnComm() {
             double posizione[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
             float dt[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
             decodifica_seriale(b.data(), n + 1, s_.scala_posizione, s_.scala_tempo, posizione, dt);
-            for (int k = 0; k <= n; ++k) servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[k] / 10, 0, separatore_));
+            // The label shows the newest position; the screen draws it once per frame anyway.
+            servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[n] / 10, 0, separatore_));
             if (analisi_) analisi_->Elabora_blocco(n, posizione, dt);
             if (!s_.acquisizione_in_corso) return;
         }

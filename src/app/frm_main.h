@@ -1,0 +1,78 @@
+// Frm_main: the main window. It holds the header, the graph window and the
+// command panel stacked top to bottom, carries the menus, and lays the panels
+// out again whenever it changes size. It wires nothing itself: the program
+// object connects the panels to the state and the links.
+#pragma once
+
+#include "analysis/stato.h"
+#include "device/servizi.h"
+#include "ui/frm_cmd.h"
+#include "ui/frm_grafici.h"
+#include "ui/frm_intestazione.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+
+namespace vexa {
+
+class Frm_main : public QMainWindow {
+    Q_OBJECT
+public:
+    Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_programma, ISuono& suono,
+             QWidget* parent = nullptr);
+    ~Frm_main() override;
+
+    Frm_intestazione* intestazione() const { return intestazione_; }
+    Frm_grafici* grafici() const { return grafici_; }
+    Frm_cmd* cmd() const { return cmd_; }
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileApri = nullptr;
+    QAction* mnuFileSalva_parziale = nullptr;
+    QAction* mnuFileSalva_intero = nullptr;
+    QAction* mnuFileEsci = nullptr;
+    QMenu* mnuImpostazioni = nullptr;
+    QAction* mnuImpostazioniConfigura = nullptr;
+    QAction* mnuImpostazioniParametri_Porta = nullptr;
+    QMenu* mnuVisualizza = nullptr;
+    QAction* mnuVisualizzaRipetizioni = nullptr;
+    QAction* mnuVisualizzaTempo = nullptr;
+    QAction* mnuVisualizzaGrafico = nullptr;
+    QMenu* mnuStrumenti = nullptr;
+    QAction* mnuStrumentiCronometro = nullptr;
+    QAction* mnuStrumentiCalcolatrice = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpInformazioni = nullptr;
+
+    // Menu commands whose windows live elsewhere; unset ones do nothing.
+    std::function<void()> salva_dati;          // "Salva dati con nome..."
+    std::function<void()> salva_file_intero;   // "Salva file intero con nome..."
+    std::function<void()> mostra_impostazioni; // "Configura..."
+    std::function<void()> mostra_porta;        // "Parametri Porta...."
+    std::function<void()> mostra_cronometro;   // "Cronometro"
+    // Unloads the other windows, in order, after the main window closed.
+    std::function<void()> scarica_finestre;
+
+    // Lays the three panels out for the current inner size (and each of them its controls).
+    void riposiziona_pannelli();
+    // Moves the menu's check mark to `vista`.
+    void segna_vista(Vista vista);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    Stato& s_;
+    QWidget* centro_ = nullptr;
+    Frm_intestazione* intestazione_ = nullptr;
+    Frm_grafici* grafici_ = nullptr;
+    Frm_cmd* cmd_ = nullptr;
+    bool chiusa_ = false;
+};
+
+} // namespace vexa

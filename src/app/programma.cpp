@@ -1,0 +1,262 @@
+#include "programma.h"
+
+#include "frm_apertura.h"
+#include "frm_main.h"
+
+#include "analysis/formato.h"
+#include "device/frm_seriale.h"
+#include "device/hid/backend_reale.h"
+#include "device/hid/frm_hid.h"
+#include "device/porta_seriale.h"
+#include "device/protocollo.h"
+#include "ui/suono.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+namespace vexa {
+
+const char* const MSG_NESSUNA_SCHEDA =
+    "Nessuna scheda trovata sulle porte seriali e USB: il programma si apre senza misure.\n"
+    "Collegare e accendere la scheda, poi scegliere \"Parametri Porta....\" nel menu Impostazioni "
+    "e premere \"Auto set\".";
+
+namespace {
+
+char separatore_di_sistema() {
+    const QString p = QLocale::system().decimalPoint();
+    return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
+}
+
+} // namespace
+
+// What the links and the panels need of the program: the caption, the start
+// switch, the live label, the tone, and message boxes. During start-up the
+// boxes are held back and given as one, so a missing board costs the coach one
+// box, not one per step that could not reach it.
+class Programma::Servizi : public IServizi {
+public:
+    explicit Servizi(Programma& p) : p_(p) {}
+
+    void messaggio(const std::string& testo, Icona icona, const std::string& titolo) override {
+        if (trattieni) {
+            trattenuti.push_back(testo);
+            return;
+        }
+        mostra(testo, icona, titolo);
+    }
+    void mostra(const std::string& testo, Icona icona, const std::string& titolo) {
+        if (p_.o_.mostra_messaggio) {
+            p_.o_.mostra_messaggio(testo, icona, titolo);
+            return;
+        }
+        QMessageBox::Icon i = QMessageBox::NoIcon;
+        switch (icona) {
+        case Icona::Informazione: i = QMessageBox::Information; break;
+        case Icona::Esclamazione: i = QMessageBox::Warning; break;
+        case Icona::Critico: i = QMessageBox::Critical; break;
+        case Icona::Nessuna: break;
+        }
+        QWidget* genitore = p_.principale_ && p_.principale_->isVisible() ? p_.principale_.get() : nullptr;
+        QMessageBox box(i, QString::fromStdString(titolo.empty() ? std::string(TITOLO_VEXA) : titolo),
+                        QString::fromStdString(testo), QMessageBox::Ok, genitore);
+        box.exec();
+    }
+    void beep() override {
+        if (p_.suono_) p_.suono_->beep();
+    }
+    void imposta_titolo_principale(const std::string& testo) override {
+        if (p_.principale_) p_.principale_->setWindowTitle(QString::fromStdString(testo));
+    }
+    void spegni_pulsante_start() override {
+        if (p_.principale_) p_.principale_->cmd()->spegni_start();
+    }
+    void imposta_spostamento(const std::string& testo) override {
+        if (p_.principale_) p_.principale_->intestazione()->imposta_spostamento(testo);
+    }
+
+    bool trattieni = false;
+    std::vector<std::string> trattenuti;
+
+private:
+    Programma& p_;
+};
+
+Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
+    cartella_ = o_.cartella_programma.isEmpty()
+                    ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                    : o_.cartella_programma;
+    QDir().mkpath(cartella_);
+    servizi_ = std::make_unique<Servizi>(*this);
+    suono_ = std::make_unique<SuonoQt>();
+    porta_ = std::make_unique<PortaSeriale>();
+    porta_->imposta_cartella_porte(QDir(cartella_).filePath(QStringLiteral("ports")));
+    protocollo_ = std::make_unique<Protocollo>(stato, *porta_, *servizi_);
+    protocollo_->attesa_apertura_ms = o_.attesa_apertura_ms;
+
+    // The main window exists from the start, hidden: the USB link may put its
+    // caption up before the splash window shows it.
+    principale_ = std::make_unique<Frm_main>(stato, *servizi_, cartella_, *suono_);
+    Frm_grafici* g = principale_->grafici();
+    analisi_ = std::make_unique<Analizzatore>(stato, g->vista());
+    analisi_->separatore = separatore_di_sistema();
+    protocollo_->imposta_analisi(analisi_.get());
+    protocollo_->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
+
+    Frm_cmd* c = principale_->cmd();
+    c->Avvia_acquisizione = [this] { protocollo_->Avvia_acquisizione(); };
+    c->Ferma_acquisizione = [this] { protocollo_->Ferma_acquisizione(); };
+    c->Azzera_spostamento = [this] { protocollo_->Azzera_spostamento(); };
+    c->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
+    c->assicura_cartella_registrazione = [this] {
+        // Failing to create it must not keep recording on; the flag is already clear.
+        QDir().mkpath(QDir(cartella_).filePath(QStringLiteral("misure_auto")));
+    };
+    principale_->mostra_porta = [this] {
+        crea_seriale();
+        seriale_->show();
+        seriale_->raise();
+    };
+    principale_->scarica_finestre = [this] { scarica_finestre(); };
+}
+
+Programma::~Programma() {
+    // The links go before the windows they write into.
+    hid_.reset();
+    seriale_.reset();
+    protocollo_.reset();
+    porta_.reset();
+    if (apertura_) delete apertura_.data();
+}
+
+IServizi& Programma::servizi() { return *servizi_; }
+
+void Programma::crea_seriale() {
+    if (!seriale_) seriale_ = std::make_unique<frm_seriale>(stato, *porta_, *protocollo_, *servizi_);
+}
+
+void Programma::scarica_finestre() {
+    // Each step on its own: one that fails must not keep the others open.
+    if (seriale_) seriale_->hide();
+    if (hid_) hid_->hide();
+    if (apertura_) apertura_->close();
+}
+
+EsitoAvvio Programma::avvia() {
+    Stato& s = stato;
+    QDir().mkpath(QDir(cartella_).filePath(QStringLiteral("ini")));
+    s.cartella_ini = QDir::toNativeSeparators(QDir(cartella_).filePath(QStringLiteral("ini"))).toStdString();
+    s.file_pesi = QDir::toNativeSeparators(QDir(QString::fromStdString(s.cartella_ini)).filePath(QStringLiteral("pesi.ini")))
+                      .toStdString();
+    s.stato_connessione = " non connesso";
+    s.titolo_programma = "VEXA METER " + std::to_string(o_.versione[0]) + "." + std::to_string(o_.versione[1]) + "." +
+                         std::to_string(o_.versione[2]);
+    s.timeout_attesa = 1000;
+    s.ripetizioni.assign(2, Ripetizione{});
+    s.hid_attivo = false;
+    s.seriale_attiva = false;
+    principale_->setWindowTitle(QString::fromStdString(s.titolo_programma));
+
+    servizi_->trattieni = true;
+    servizi_->trattenuti.clear();
+
+    // The USB test: a board already plugged in announces itself within the wait.
+    {
+        std::unique_ptr<IBackendHid> backend =
+            o_.crea_backend_hid ? o_.crea_backend_hid() : std::make_unique<BackendHidReale>();
+        hid_ = std::make_unique<frm_hid>(s, *servizi_, std::move(backend), *analisi_);
+        hid_->separatore = separatore_di_sistema();
+        hid_->setWindowTitle(QStringLiteral("Testing..HID"));
+        hid_->show();
+        QCoreApplication::processEvents();
+        protocollo_->Attendi_ms(static_cast<float>(o_.attesa_hid_ms));
+    }
+
+    std::string accesso_negato;
+    EsitoAvvio esito = EsitoAvvio::Seriale;
+    if (s.hid_attivo) {
+        hid_->hide();
+        protocollo_->imposta_link_hid(hid_.get());
+        servizi_->beep();
+        esito = EsitoAvvio::Hid;
+    } else {
+        if (hid_->accesso_negato()) accesso_negato = hid_->testo_accesso_negato();
+        // What the USB layer had to say (no udev, say) does not matter once the
+        // serial port is the link: no board was expected there.
+        servizi_->trattenuti.clear();
+        hid_.reset();
+        s.seriale_attiva = true;
+        crea_seriale();
+        seriale_->setWindowTitle(QStringLiteral("Testing..."));
+        seriale_->setEnabled(false);
+        seriale_->Leggi_impostazioni();
+        if (!protocollo_->Verifica_porta()) {
+            seriale_->show();
+            seriale_->Cmd_Auto_Click();
+        }
+        seriale_->setEnabled(true);
+        seriale_->hide();
+    }
+    QCoreApplication::processEvents();
+    crea_seriale();
+    seriale_->hide();
+
+    const bool scheda_seriale = s.seriale_attiva && porta_->PortOpen() && s.stato_connessione != " non connesso";
+    if (esito == EsitoAvvio::Hid || scheda_seriale) {
+        protocollo_->Ferma_acquisizione();
+        protocollo_->Rileva_tipo_scheda();
+        protocollo_->Leggi_info_scheda();
+    } else {
+        // Stop, type and information would each fail against no board; the
+        // coach hears it once.
+        esito = EsitoAvvio::NessunaScheda;
+        principale_->cmd()->spegni_start();
+    }
+
+    apertura_ = new frm_apertura(o_.versione[0], o_.versione[1], o_.versione[2]);
+    apertura_->mostra_principale = [this] {
+        principale_->show();
+        principale_->raise();
+        principale_->activateWindow();
+    };
+    apertura_->show();
+    principale_->setWindowTitle(QString::fromStdString(s.titolo_programma + s.stato_connessione));
+
+    servizi_->trattieni = false;
+    std::string testo;
+    auto aggiungi = [&testo](const std::string& t) {
+        if (t.empty() || testo.find(t) != std::string::npos) return;
+        if (!testo.empty()) testo += "\n\n";
+        testo += t;
+    };
+    aggiungi(accesso_negato);
+    if (esito == EsitoAvvio::NessunaScheda) {
+        aggiungi(MSG_NESSUNA_SCHEDA);
+    } else {
+        for (const std::string& t : servizi_->trattenuti) aggiungi(t);
+    }
+    servizi_->trattenuti.clear();
+    messaggio_avvio_ = testo;
+    if (!testo.empty()) servizi_->mostra(testo, Icona::Esclamazione, TITOLO_VEXA);
+    return esito;
+}
+
+std::vector<std::string> Programma::righe() const {
+    std::vector<std::string> r;
+    const VistaProva& v = principale_->grafici()->vista();
+    const int n = v.lst_valori[0]->numero_righe();
+    for (int i = 0; i < n; ++i) {
+        std::string riga;
+        for (int c = 0; c < NUMERO_COLONNE; ++c) {
+            if (c) riga += ';';
+            riga += v.lst_valori[static_cast<std::size_t>(c)]->testo(i);
+        }
+        r.push_back(riga);
+    }
+    return r;
+}
+
+} // namespace vexa

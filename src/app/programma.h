@@ -1,0 +1,97 @@
+// The program as a whole: the shared state, the links, the analysis and the
+// windows, wired together, and the start-up sequence that picks the link (USB
+// first, the serial port second), brings the board to a known idle state and
+// opens the working screen.
+#pragma once
+
+#include "analysis/analisi.h"
+#include "analysis/stato.h"
+#include "device/hid/backend_hid.h"
+#include "device/servizi.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+class Frm_main;
+class frm_apertura;
+class frm_hid;
+class frm_seriale;
+class PortaSeriale;
+class Protocollo;
+class SuonoQt;
+
+struct OpzioniProgramma {
+    // Data folder of the program (style files, ports folder, athletes).
+    // Empty: the application's data folder.
+    QString cartella_programma;
+    // The USB layer; unset: the real one on hidapi and udev.
+    std::function<std::unique_ptr<IBackendHid>()> crea_backend_hid;
+    int attesa_hid_ms = 500;
+    // Settling time after opening a serial port, before probing it.
+    int attesa_apertura_ms = 500;
+    int versione[3] = {0, 0, 0};
+    // How a message box is shown; unset: a modal QMessageBox.
+    std::function<void(const std::string& testo, Icona icona, const std::string& titolo)> mostra_messaggio;
+};
+
+// How the start-up ended.
+enum class EsitoAvvio { Hid, Seriale, NessunaScheda };
+
+class Programma : public QObject {
+    Q_OBJECT
+public:
+    explicit Programma(OpzioniProgramma opzioni);
+    ~Programma() override;
+
+    // The start-up sequence; returns once the splash window is up and the
+    // caption set. Everything after is driven by events.
+    EsitoAvvio avvia();
+
+    Stato stato;
+    QString cartella_programma() const { return cartella_; }
+    Frm_main& principale() { return *principale_; }
+    frm_seriale* seriale() { return seriale_.get(); }
+    frm_hid* hid() { return hid_.get(); }
+    frm_apertura* apertura() { return apertura_.data(); }
+    Protocollo& protocollo() { return *protocollo_; }
+    PortaSeriale& porta() { return *porta_; }
+    Analizzatore& analisi() { return *analisi_; }
+    IServizi& servizi();
+    SuonoQt& suono() { return *suono_; }
+
+    // The one message the start-up showed, if it had anything to say.
+    const std::string& messaggio_avvio() const { return messaggio_avvio_; }
+    // The listed rows of the values list, fifteen texts joined by ";".
+    std::vector<std::string> righe() const;
+
+private:
+    class Servizi;
+    void crea_seriale();
+    void scarica_finestre();
+
+    OpzioniProgramma o_;
+    QString cartella_;
+    std::unique_ptr<Servizi> servizi_;
+    std::unique_ptr<SuonoQt> suono_;
+    std::unique_ptr<PortaSeriale> porta_;
+    std::unique_ptr<Protocollo> protocollo_;
+    std::unique_ptr<Frm_main> principale_;
+    std::unique_ptr<Analizzatore> analisi_;
+    std::unique_ptr<frm_seriale> seriale_;
+    std::unique_ptr<frm_hid> hid_;
+    QPointer<frm_apertura> apertura_;
+    std::string messaggio_avvio_;
+};
+
+// "Nessuna scheda trovata" and what to do about it, shown once at start-up.
+extern const char* const MSG_NESSUNA_SCHEDA;
+
+} // namespace vexa

@@ -1,0 +1,261 @@
+// The program as a coach starts it: each way the start-up can end (USB
+// board, serial board, USB board without access, no board), the splash
+// window, closing the main window, and a set measured through the real
+// widgets against the simulated board.
+#include "frm_apertura.h"
+#include "frm_main.h"
+#include "programma.h"
+
+#include "device/frm_seriale.h"
+#include "device/hid/backend_simulato.h"
+#include "device/hid/frm_hid.h"
+#include "device/porta_seriale.h"
+#include "device/protocollo.h"
+#include "sim/board_sim.h"
+#include "ui/suono.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vexa;
+
+namespace {
+
+struct Avvio {
+    QTemporaryDir cartella;
+    std::vector<std::string> messaggi;
+    BackendHidSimulato* usb = nullptr; // owned by the program once created
+    std::function<void(BackendHidSimulato&)> prepara_usb;
+    std::unique_ptr<sim::SchedaSimulata> scheda;
+    std::unique_ptr<Programma> p;
+
+    Avvio() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, cartella.filePath(QStringLiteral("cfg")));
+        // Only the links here count as ports: the machine's own are never probed.
+        QDir().mkpath(cartella.filePath(QStringLiteral("prog/ports")));
+    }
+    void scheda_seriale(int porta, sim::OpzioniScheda o = {}) {
+        scheda = std::make_unique<sim::SchedaSimulata>(o);
+        QString errore;
+        QVERIFY2(scheda->apri(&errore), qPrintable(errore));
+        QVERIFY2(scheda->collega(cartella.filePath(QStringLiteral("prog/ports/com%1").arg(porta)), &errore),
+                 qPrintable(errore));
+    }
+    EsitoAvvio avvia() {
+        OpzioniProgramma o;
+        o.cartella_programma = cartella.filePath(QStringLiteral("prog"));
+        o.attesa_hid_ms = 150;
+        o.attesa_apertura_ms = 20;
+        o.versione[0] = 1;
+        o.versione[1] = 3;
+        o.versione[2] = 9;
+        o.mostra_messaggio = [this](const std::string& t, Icona, const std::string&) { messaggi.push_back(t); };
+        o.crea_backend_hid = [this] {
+            auto b = std::make_unique<BackendHidSimulato>();
+            usb = b.get();
+            if (prepara_usb) prepara_usb(*b);
+            return b;
+        };
+        p = std::make_unique<Programma>(o);
+        p->stato.ampiezza_min = 100;
+        p->stato.vel_max = 520;
+        p->stato.limite_sup = 110;
+        p->stato.limite_inf = 90;
+        return p->avvia();
+    }
+    QString titolo() const { return p->principale().windowTitle(); }
+};
+
+void attendi(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+} // namespace
+
+class TestProgramma : public QObject {
+    Q_OBJECT
+private slots:
+    void avvio_con_scheda_usb() {
+        Avvio a;
+        a.prepara_usb = [](BackendHidSimulato& b) { b.collega(VID_SCHEDA, PID_SCHEDA, 2); };
+        QCOMPARE(a.avvia(), EsitoAvvio::Hid);
+        QCOMPARE(a.titolo(), QStringLiteral("VEXA METER 1.3.9 Connesso via HID Scheda tipo 2"));
+        QVERIFY(a.p->stato.hid_attivo);
+        QVERIFY(!a.p->stato.seriale_attiva);
+        QVERIFY(a.p->hid() && a.p->hid()->isHidden());
+        QVERIFY(!a.p->porta().PortOpen());
+        QVERIFY(a.p->suono().toni() + a.p->suono().beep_di_sistema() >= 1);
+        QVERIFY(a.messaggi.empty());
+        QVERIFY(!a.p->principale().cmd()->Button_start->valore());
+    }
+
+    void avvio_con_scheda_usb_senza_accesso() {
+        Avvio a;
+        a.prepara_usb = [](BackendHidSimulato& b) { b.imposta_accesso_negato(b.collega(), true); };
+        a.scheda_seriale(4);
+        QCOMPARE(a.avvia(), EsitoAvvio::Seriale);
+        QVERIFY(!a.p->stato.hid_attivo);
+        QCOMPARE(a.titolo(), QStringLiteral("VEXA METER 1.3.9 connesso su com4 Scheda tipo 1"));
+        // Told once, with what to do, and the serial board still found.
+        QCOMPARE(a.messaggi.size(), std::size_t{1});
+        QVERIFY(a.messaggi[0].find("70-vexameter.rules") != std::string::npos);
+        QCOMPARE(a.p->hid(), nullptr);
+    }
+
+    void avvio_con_scheda_seriale() {
+        Avvio a;
+        a.scheda_seriale(7);
+        QCOMPARE(a.avvia(), EsitoAvvio::Seriale);
+        QCOMPARE(a.titolo(), QStringLiteral("VEXA METER 1.3.9 connesso su com7 Scheda tipo 1"));
+        QVERIFY(a.p->porta().PortOpen());
+        QCOMPARE(a.p->stato.timeout_attesa, int16_t{500});
+        QVERIFY(a.p->seriale()->isHidden());
+        QCOMPARE(a.p->seriale()->windowTitle(), QStringLiteral("Testing..."));
+        QVERIFY(a.messaggi.empty());
+        QCOMPARE(a.p->stato.tempo_campionamento, 100);
+        // Stored as found, so the next start finds it at once.
+        QCOMPARE(QSettings().value(QStringLiteral("Properties/CommPort")).toString(), QStringLiteral("7"));
+    }
+
+    void avvio_senza_scheda() {
+        Avvio a;
+        QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
+        QCOMPARE(a.titolo(), QStringLiteral("VEXA METER 1.3.9 non connesso"));
+        QCOMPARE(a.messaggi.size(), std::size_t{1});
+        QCOMPARE(a.messaggi[0], std::string(MSG_NESSUNA_SCHEDA));
+        QCOMPARE(a.p->seriale()->Lbl_info->text(), QStringLiteral("Scheda non trovata!"));
+        QCOMPARE(a.p->stato.scala_posizione, 0.0f);
+        QVERIFY(!a.p->stato.acquisizione_in_corso);
+        // The program opens all the same.
+        QTRY_VERIFY(a.p->principale().isVisible());
+    }
+
+    void apertura() {
+        QCOMPARE(testo_versione(1, 3, 9), QStringLiteral("Versione 1.3.9"));
+        {
+            // One second later: main window, then the settings.
+            std::vector<std::string> visti;
+            auto* f = new frm_apertura(1, 0, 0);
+            f->mostra_principale = [&] { visti.push_back("principale"); };
+            f->mostra_impostazioni = [&] { visti.push_back("impostazioni"); };
+            f->show();
+            QCOMPARE(f->lblVersion->text(), QStringLiteral("Versione 1.0.0"));
+            QCOMPARE(f->lblProductName->text(), QStringLiteral("Vexa Meter"));
+            QTRY_COMPARE(visti.size(), std::size_t{2});
+            QCOMPARE(visti[0], std::string("principale"));
+            QCOMPARE(visti[1], std::string("impostazioni"));
+        }
+        {
+            // A key first: the main window only, and the timer cannot add the settings later.
+            std::vector<std::string> visti;
+            QPointer<frm_apertura> f = new frm_apertura(1, 0, 0);
+            f->mostra_principale = [&] { visti.push_back("principale"); };
+            f->mostra_impostazioni = [&] { visti.push_back("impostazioni"); };
+            f->show();
+            QTest::keyClick(f.data(), Qt::Key_Space);
+            QCOMPARE(visti.size(), std::size_t{1});
+            attendi(1300);
+            QCOMPARE(visti.size(), std::size_t{1});
+            QVERIFY(f.isNull()); // closed and deleted
+        }
+        {
+            // A shorter interval still closes once a second has gone by.
+            int principale = 0;
+            auto* f = new frm_apertura(1, 0, 0);
+            f->mostra_principale = [&] { ++principale; };
+            f->Timer1->setInterval(100);
+            QTRY_COMPARE_WITH_TIMEOUT(principale, 1, 3000);
+        }
+    }
+
+    void menu_e_chiusura() {
+        Avvio a;
+        a.avvia();
+        Frm_main& m = a.p->principale();
+        QTRY_VERIFY(m.isVisible());
+        QVERIFY(!m.mnuFileApri->isEnabled());
+        QVERIFY(!m.mnuHelpInformazioni->isEnabled());
+        QCOMPARE(m.mnuVisualizzaGrafico->text(), QStringLiteral("Grafico ripetizioni && tempo"));
+        QVERIFY(m.mnuVisualizzaGrafico->isChecked());
+        m.mnuVisualizzaRipetizioni->trigger();
+        QVERIFY(m.mnuVisualizzaRipetizioni->isChecked());
+        QVERIFY(!m.mnuVisualizzaGrafico->isChecked());
+        QVERIFY(m.grafici()->Grafico[0]->isHidden());
+        m.mnuVisualizzaTempo->trigger();
+        QVERIFY(m.mnuVisualizzaTempo->isChecked());
+        QVERIFY(m.grafici()->Grafico[1]->isHidden());
+        QVERIFY(!m.grafici()->Grafico[0]->isHidden());
+        m.mnuVisualizzaGrafico->trigger();
+        QVERIFY(m.mnuVisualizzaGrafico->isChecked());
+        QVERIFY(!m.mnuVisualizzaRipetizioni->isChecked() && !m.mnuVisualizzaTempo->isChecked());
+
+        // Resizing lays the panels out again, minimised included.
+        m.resize(900, 700);
+        QTRY_COMPARE(m.cmd()->y(), m.grafici()->y() + m.grafici()->height());
+        m.centralWidget()->resize(0, 0);
+        m.riposiziona_pannelli();
+        m.resize(1000, 760);
+        m.riposiziona_pannelli();
+        QVERIFY(m.grafici()->height() > 0);
+
+        // Closing while recording: recording off, its folder made, nothing refused.
+        m.cmd()->Button_Memo->imposta_valore(true);
+        QVERIFY(a.p->stato.registrazione_attiva);
+        const QString auto_ = QDir(a.p->cartella_programma()).filePath(QStringLiteral("misure_auto"));
+        QVERIFY(!QDir(auto_).exists());
+        m.mnuFileEsci->trigger();
+        QVERIFY(!m.isVisible());
+        QVERIFY(!a.p->stato.registrazione_attiva);
+        QVERIFY(!m.cmd()->Button_Memo->valore());
+        QVERIFY(QDir(auto_).exists());
+    }
+
+    void serie_misurata_con_la_scheda_simulata() {
+        Avvio a;
+        sim::OpzioniScheda o;
+        o.velocita = 20;
+        QVERIFY(sim::leggi_descrizione("ripetizioni=4,perdita=4", o.serie).empty());
+        a.scheda_seriale(2, o);
+        QCOMPARE(a.avvia(), EsitoAvvio::Seriale);
+        Frm_main& m = a.p->principale();
+        QTRY_VERIFY(m.isVisible());
+        QSignalSpy fine(a.scheda.get(), &sim::SchedaSimulata::flusso_finito);
+
+        QTest::mouseClick(m.cmd()->Button_start, Qt::LeftButton);
+        QVERIFY(a.p->stato.acquisizione_in_corso);
+        QCOMPARE(m.cmd()->Button_start->testo_mostrato(), QStringLiteral("LAVORO"));
+        QVERIFY(fine.wait(30000));
+        attendi(300);
+        // The first top starts the time base: four repetitions, three rows.
+        QCOMPARE(a.p->righe().size(), std::size_t{3});
+        QTRY_VERIFY(m.grafici()->Grafico[0]->punti(6).size() > 100);
+        QVERIFY(m.grafici()->Num_vel->valore() > 0);
+        QTRY_VERIFY(m.intestazione()->Lbl_spostamento->text().startsWith(QStringLiteral("Spost(cm)=")));
+
+        // Stop from the switch: the board gets "$T", the rows stay.
+        QTest::mouseClick(m.cmd()->Button_start, Qt::LeftButton);
+        QVERIFY(!a.p->stato.acquisizione_in_corso);
+        QCOMPARE(a.scheda->comandi().back(), QStringLiteral("$T"));
+        QCOMPARE(a.p->righe().size(), std::size_t{3});
+        QVERIFY(a.messaggi.empty());
+
+        // Closing while acquiring leaves the board alone.
+        QTest::mouseClick(m.cmd()->Button_start, Qt::LeftButton);
+        QVERIFY(a.p->stato.acquisizione_in_corso);
+        const auto comandi = a.scheda->comandi().size();
+        m.close();
+        attendi(100);
+        QCOMPARE(a.scheda->comandi().size(), comandi);
+    }
+};
+
+QTEST_MAIN(TestProgramma)
+#include "test_programma.moc"
