@@ -126,6 +126,7 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override; // space and enter act as a left click
+    void changeEvent(QEvent*) override;       // disabling releases a held button
 
 private:
     void cambia(bool v, bool evento);

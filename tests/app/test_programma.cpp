@@ -122,7 +122,10 @@ private slots:
         QVERIFY(a.messaggi.empty());
         QCOMPARE(a.p->stato.tempo_campionamento, 100);
         // Stored as found, so the next start finds it at once.
-        QCOMPARE(QSettings().value(QStringLiteral("Properties/CommPort")).toString(), QStringLiteral("7"));
+        QCOMPARE(QSettings(QStringLiteral("vexameter"), QStringLiteral("vexameter"))
+                     .value(QStringLiteral("Properties/CommPort"))
+                     .toString(),
+                 QStringLiteral("7"));
     }
 
     void avvio_senza_scheda() {
@@ -243,7 +246,7 @@ private slots:
         // Stop from the switch: the board gets "$T", the rows stay.
         QTest::mouseClick(m.cmd()->Button_start, Qt::LeftButton);
         QVERIFY(!a.p->stato.acquisizione_in_corso);
-        QCOMPARE(a.scheda->comandi().back(), QStringLiteral("$T"));
+        QTRY_COMPARE(a.scheda->comandi().back(), QStringLiteral("$T"));
         QCOMPARE(a.p->righe().size(), std::size_t{3});
         QVERIFY(a.messaggi.empty());
 
