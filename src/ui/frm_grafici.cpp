@@ -199,14 +199,17 @@ void Frm_grafici::riposiziona() {
         Lst_valori[i]->setVisible(true);
     }
     Lbl_valori->setText(QString::fromStdString(titolo_valori()));
-    // A fixed-pitch title sized so its 156 characters span the window.
+    // A fixed-pitch title sized so its 156 characters span the window, the
+    // three words then standing over their columns.
     QFont f = Lbl_valori->font();
-    const double pitch = QFontMetricsF(f).horizontalAdvance(QLatin1Char('M'));
-    if (pitch > 0) {
-        const double voluto = w / static_cast<double>(titolo_valori().size());
-        f.setPointSizeF(std::clamp(f.pointSizeF() * voluto / pitch, 4.0, 28.0));
-        Lbl_valori->setFont(f);
+    const QString titolo = Lbl_valori->text();
+    int px = std::max(6, Lbl_valori->height() - 2);
+    for (; px > 6; --px) {
+        f.setPixelSize(px);
+        if (QFontMetricsF(f).horizontalAdvance(titolo) <= w) break;
     }
+    f.setPixelSize(px);
+    Lbl_valori->setFont(f);
     Num_vel->imposta_dimensione_carattere(120);
 }
 

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace vexa {
 
 namespace {
@@ -28,6 +30,23 @@ QLabel* etichetta(const char* nome, const QString& testo, QWidget* genitore) {
 }
 
 } // namespace
+
+void adatta_carattere(QLabel* etichetta, const QString& testo) {
+    const QRect r = etichetta->contentsRect();
+    // The first line reaches past the panel's edge; only what shows counts.
+    int larghezza = r.width();
+    if (const QWidget* p = etichetta->parentWidget()) larghezza = std::min(larghezza, p->width() - etichetta->x());
+    if (r.height() <= 0 || larghezza <= 0) return;
+    QFont f = etichetta->font();
+    // Large enough to read from the rack, never wider than the label.
+    int px = std::max(8, static_cast<int>(r.height() * 0.55));
+    for (; px > 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(testo) <= larghezza) break;
+    }
+    f.setPixelSize(px);
+    etichetta->setFont(f);
+}
 
 Frm_intestazione::Frm_intestazione(Stato& stato, QWidget* parent)
     : QWidget(parent), separatore(separatore_di_sistema()), s_(stato) {
@@ -64,6 +83,8 @@ void Frm_intestazione::Aggiorna_intestazione() {
                               "    Limite Inf. (%): " + testo_singolo(s_.limite_inf, sep);
     Lbl_intestazione->setText(QString::fromStdString(riga1));
     Lbl_intestazione1->setText(QString::fromStdString(riga2));
+    adatta_carattere(Lbl_intestazione, Lbl_intestazione->text());
+    adatta_carattere(Lbl_intestazione1, Lbl_intestazione1->text());
 }
 
 void Frm_intestazione::riposiziona() {
@@ -74,6 +95,10 @@ void Frm_intestazione::riposiziona() {
     Lbl_intestazione->setGeometry(arrotonda(i.riga1));
     Lbl_intestazione1->setGeometry(arrotonda(i.riga2));
     Lbl_spostamento->setGeometry(arrotonda(i.spostamento));
+    adatta_carattere(Lbl_intestazione, Lbl_intestazione->text());
+    adatta_carattere(Lbl_intestazione1, Lbl_intestazione1->text());
+    // The widest live text it will show, so the size does not jump with the value.
+    adatta_carattere(Lbl_spostamento, QStringLiteral("Spost(cm)=  -000,0"));
 }
 
 void Frm_intestazione::imposta_spostamento(const std::string& testo) {

@@ -17,6 +17,9 @@ class QTimer;
 
 namespace vexa {
 
+// Sizes the label's font to its height, shrunk until `testo` fits its width.
+void adatta_carattere(QLabel* etichetta, const QString& testo);
+
 class Frm_intestazione : public QWidget {
     Q_OBJECT
 public:

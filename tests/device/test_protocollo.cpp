@@ -363,12 +363,25 @@ private slots:
         dati.resize(static_cast<std::size_t>(arrivati));
         b.p.arriva(dati);
         QCOMPARE(static_cast<int>(b.p.in_attesa()), restano);
-        QCOMPARE(static_cast<int>(b.sv.spostamenti.size()), 2 * blocchi);
+        // One label text per block, the newest position: the screen shows no more.
+        QCOMPARE(static_cast<int>(b.sv.spostamenti.size()), blocchi);
         if (blocchi) {
             // 100 counts of a type-1 board are 128.8 mm.
             QCOMPARE(b.sv.spostamenti.back(), std::string("Spost(cm)=  13"));
             QCOMPARE(b.s.tempo_totale, 2 * blocchi * 0.01f);
         }
+    }
+
+    void etichetta_con_la_posizione_piu_recente() {
+        Banco b;
+        b.in_acquisizione(1);
+        auto dati = record(100, 50000);
+        const auto secondo = record(200, 50000);
+        dati.insert(dati.end(), secondo.begin(), secondo.end());
+        dati.push_back(0); // the block is handed on once a byte more waits
+        b.p.arriva(dati);
+        QCOMPARE(b.sv.spostamenti.size(), std::size_t(1));
+        QCOMPARE(b.sv.spostamenti.back(), std::string("Spost(cm)=  26")); // 200 counts: 257.6 mm
     }
 
     void risposte_e_campioni_non_si_mescolano() {
@@ -393,7 +406,7 @@ private slots:
         QVERIFY(b.sv.spostamenti.empty());
         b.s.acquisizione_in_corso = true;
         b.p.arriva(record(100, 50000, 1)); // the next arrival hands them on, block by block
-        QCOMPARE(b.sv.spostamenti.size(), std::size_t(4));
+        QCOMPARE(b.sv.spostamenti.size(), std::size_t(2));
         QCOMPARE(b.p.in_attesa(), std::size_t(12)); // the newest block waits for more
     }
 
