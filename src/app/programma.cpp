@@ -9,12 +9,12 @@
 #include "device/hid/frm_hid.h"
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
+#include "device/servizi_widget.h"
 #include "ui/suono.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
-#include <QMessageBox>
 #include <QStandardPaths>
 
 namespace vexa {
@@ -23,15 +23,6 @@ const char* const MSG_NESSUNA_SCHEDA =
     "Nessuna scheda trovata sulle porte seriali e USB: il programma si apre senza misure.\n"
     "Collegare e accendere la scheda, poi scegliere \"Parametri Porta....\" nel menu Impostazioni "
     "e premere \"Auto set\".";
-
-namespace {
-
-char separatore_di_sistema() {
-    const QString p = QLocale::system().decimalPoint();
-    return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
-}
-
-} // namespace
 
 // What the links and the panels need of the program: the caption, the start
 // switch, the live label, the tone, and message boxes. During start-up the
@@ -53,17 +44,8 @@ public:
             p_.o_.mostra_messaggio(testo, icona, titolo);
             return;
         }
-        QMessageBox::Icon i = QMessageBox::NoIcon;
-        switch (icona) {
-        case Icona::Informazione: i = QMessageBox::Information; break;
-        case Icona::Esclamazione: i = QMessageBox::Warning; break;
-        case Icona::Critico: i = QMessageBox::Critical; break;
-        case Icona::Nessuna: break;
-        }
         QWidget* genitore = p_.principale_ && p_.principale_->isVisible() ? p_.principale_.get() : nullptr;
-        QMessageBox box(i, QString::fromStdString(titolo.empty() ? std::string(TITOLO_VEXA) : titolo),
-                        QString::fromStdString(testo), QMessageBox::Ok, genitore);
-        box.exec();
+        mostra_messaggio_box(genitore, testo, icona, titolo.empty() ? std::string(TITOLO_VEXA) : titolo);
     }
     void beep() override {
         if (p_.suono_) p_.suono_->beep();

@@ -1,12 +1,13 @@
 #include "servizi_widget.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 
 namespace vexa {
 
-void ServiziWidget::messaggio(const std::string& testo, Icona icona, const std::string& titolo) {
-    const QString t = titolo.empty() ? QCoreApplication::applicationName() : QString::fromStdString(titolo);
+void mostra_messaggio_box(QWidget* genitore, const std::string& testo, Icona icona, const std::string& titolo) {
+    const QString t = titolo.empty() ? QStringLiteral("Vexa Meter") : QString::fromStdString(titolo);
     QMessageBox::Icon i = QMessageBox::NoIcon;
     switch (icona) {
     case Icona::Informazione: i = QMessageBox::Information; break;
@@ -14,8 +15,17 @@ void ServiziWidget::messaggio(const std::string& testo, Icona icona, const std::
     case Icona::Critico: i = QMessageBox::Critical; break;
     case Icona::Nessuna: break;
     }
-    QMessageBox box(i, t, QString::fromStdString(testo), QMessageBox::Ok, finestra_);
+    QMessageBox box(i, t, QString::fromStdString(testo), QMessageBox::Ok, genitore);
     box.exec();
+}
+
+char separatore_di_sistema() {
+    const QString p = QLocale::system().decimalPoint();
+    return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
+}
+
+void ServiziWidget::messaggio(const std::string& testo, Icona icona, const std::string& titolo) {
+    mostra_messaggio_box(finestra_, testo, icona, titolo);
 }
 
 void ServiziWidget::beep() {

@@ -12,6 +12,13 @@
 
 namespace vexa {
 
+// A modal message box with an OK button; an empty title is the program's.
+void mostra_messaggio_box(QWidget* genitore, const std::string& testo, Icona icona, const std::string& titolo);
+
+// The user's decimal separator, for the texts built by the formatting helpers
+// (a point where the system's is not a single ASCII character).
+char separatore_di_sistema();
+
 class ServiziWidget : public IServizi {
 public:
     explicit ServiziWidget(QWidget* finestra = nullptr) : finestra_(finestra) {}

@@ -1,6 +1,7 @@
 #include "frm_grafici.h"
 
 #include "analysis/formato.h"
+#include "device/servizi_widget.h"
 #include "disposizione.h"
 
 #include <QCoreApplication>
@@ -83,10 +84,6 @@ const char* const TITOLI[NUMERO_COLONNE] = {"N°Rip",  "Tempo",  "Durata", "Spos
                                             "Vmax",   "TdiVmax", "SdiVmax", "Durata", "Spost.",
                                             "Vmedia", "Vmax",   "TdiVmax", "SdiVmax", "NOTA"};
 
-char separatore_di_sistema() {
-    const QString p = QLocale::system().decimalPoint();
-    return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "frm_intestazione.h"
 
 #include "analysis/formato.h"
+#include "device/servizi_widget.h"
 #include "disposizione.h"
 
 #include <QLabel>
@@ -12,11 +13,6 @@
 namespace vexa {
 
 namespace {
-
-char separatore_di_sistema() {
-    const QString p = QLocale::system().decimalPoint();
-    return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
-}
 
 QLabel* etichetta(const char* nome, const QString& testo, QWidget* genitore) {
     auto* l = new QLabel(testo, genitore);

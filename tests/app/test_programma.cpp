@@ -137,8 +137,13 @@ private slots:
         QCOMPARE(a.p->seriale()->Lbl_info->text(), QStringLiteral("Scheda non trovata!"));
         QCOMPARE(a.p->stato.scala_posizione, 0.0f);
         QVERIFY(!a.p->stato.acquisizione_in_corso);
-        // The program opens all the same.
+        // The program opens all the same, and closes with nothing to stop.
         QTRY_VERIFY(a.p->principale().isVisible());
+        a.p->seriale()->show();
+        a.p->principale().close();
+        QVERIFY(!a.p->principale().isVisible());
+        QVERIFY(a.p->seriale()->isHidden());
+        QCOMPARE(a.messaggi.size(), std::size_t{1});
     }
 
     void apertura() {
