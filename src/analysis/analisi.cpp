@@ -116,7 +116,15 @@ void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, c
     } else {
         s_.grafico_live = false;
     }
-    if (backlog < 50) s_.grafico_live = true;
+    if (backlog >= 400 && !sospeso_per_arretrato_) {
+        sospeso_per_arretrato_ = true;
+        if (registro) registro(1, "grafico dal vivo sospeso: " + std::to_string(backlog) + " byte in attesa sulla seriale");
+    }
+    if (backlog < 50) {
+        if (sospeso_per_arretrato_ && registro) registro(1, "grafico dal vivo ripreso");
+        sospeso_per_arretrato_ = false;
+        s_.grafico_live = true;
+    }
 }
 
 void Analizzatore::Elabora_dati(double posizione, float velocita) {
@@ -185,6 +193,9 @@ void Analizzatore::Elabora_dati(double posizione, float velocita) {
                 vmin_rip = 0;
                 if (s_.rip_corrente >= 2) pubblica(s_.rip_corrente - 1, P);
             } else {
+                if (registro)
+                    registro(0, "ripetizione scartata: salita di " + formatta(P.spost_conc, 0) +
+                                    " mm, ampiezza minima " + formatta(s_.ampiezza_min, 0) + " mm");
                 // Too small to count: keep measuring the previous repetition; the
                 // next top overwrites the abandoned record.
                 --s_.rip_corrente;

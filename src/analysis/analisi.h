@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace vexa {
@@ -46,6 +47,10 @@ public:
     std::function<int()> arretrato;
     // Decimal separator of the values list texts.
     char separatore = '.';
+    // Where the analysis says what it decided without telling the user (a
+    // repetition too small to count, the live plot held back): 0 detail,
+    // 1 information. Unset: nothing is said.
+    std::function<void(int livello, const std::string& testo)> registro;
 
     void Elabora_blocco(int n_punti, const double* valore_posizione, const float* dt);
     void Elabora_dati(double posizione, float velocita);
@@ -61,6 +66,7 @@ private:
     void pubblica(int32_t n, const Ripetizione& p);
     Stato& s_;
     VistaProva& v_;
+    bool sospeso_per_arretrato_ = false;
     std::vector<double> velocita_blocco_, accelerazione_blocco_;
 };
 

@@ -9,6 +9,7 @@
 #include "device/hid/frm_hid.h"
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
+#include "device/registro.h"
 #include "device/servizi_widget.h"
 #include "ui/suono.h"
 
@@ -16,6 +17,8 @@
 #include <QDir>
 #include <QLocale>
 #include <QStandardPaths>
+
+#include <set>
 
 namespace vexa {
 
@@ -33,8 +36,19 @@ public:
     explicit Servizi(Programma& p) : p_(p) {}
 
     void messaggio(const std::string& testo, Icona icona, const std::string& titolo) override {
+        qCWarning(lcUi).noquote() << "messaggio:" << QString::fromStdString(testo).replace(QLatin1Char('\n'), QLatin1Char(' '));
         if (trattieni) {
             trattenuti.push_back(testo);
+            return;
+        }
+        // The same trouble again on the same connection (a dying adapter, a
+        // board that keeps refusing) is in the log; the coach has read it once.
+        if (p_.stato.stato_connessione != connessione_) {
+            connessione_ = p_.stato.stato_connessione;
+            gia_mostrati_.clear();
+        }
+        if (!gia_mostrati_.insert(testo).second) {
+            qCInfo(lcUi) << "già mostrato in questo collegamento: non ripetuto";
             return;
         }
         mostra(testo, icona, titolo);
@@ -65,6 +79,8 @@ public:
 
 private:
     Programma& p_;
+    std::string connessione_;
+    std::set<std::string> gia_mostrati_;
 };
 
 Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
@@ -85,6 +101,12 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     Frm_grafici* g = principale_->grafici();
     analisi_ = std::make_unique<Analizzatore>(stato, g->vista());
     analisi_->separatore = separatore_di_sistema();
+    analisi_->registro = [](int livello, const std::string& testo) {
+        if (livello > 0)
+            qCInfo(lcAnalisi).noquote() << QString::fromStdString(testo);
+        else
+            qCDebug(lcAnalisi).noquote() << QString::fromStdString(testo);
+    };
     protocollo_->imposta_analisi(analisi_.get());
     protocollo_->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
 

@@ -1,5 +1,7 @@
 #include "frm_seriale.h"
 
+#include "registro.h"
+
 #include "archivio_porta.h"
 
 #include <QCloseEvent>
@@ -197,7 +199,8 @@ void frm_seriale::cmdOK_Click() {
             servizi_.messaggio(e.descrizione, Icona::Esclamazione);
             try {
                 porta_.setCommPort(vecchia);
-            } catch (const ErroreRuntime&) {
+            } catch (const ErroreRuntime& e2) {
+                qCWarning(lcSeriale) << QStringLiteral("porta com%1").arg(vecchia) << "non ripristinata:" << QString::fromStdString(e2.descrizione);
             }
             return;
         }
@@ -247,15 +250,18 @@ void frm_seriale::Cmd_Auto_Click() {
         // One port that cannot be closed, numbered or opened is no reason to stop.
         try {
             porta_.setPortOpen(false);
-        } catch (const ErroreRuntime&) {
+        } catch (const ErroreRuntime& e) {
+            qCDebug(lcSeriale) << QStringLiteral("ricerca: com%1").arg(porta_.CommPort()) << "non chiusa:" << QString::fromStdString(e.descrizione);
         }
         try {
             porta_.setCommPort(numero);
-        } catch (const ErroreRuntime&) {
+        } catch (const ErroreRuntime& e) {
+            qCDebug(lcSeriale) << QStringLiteral("ricerca: com%1").arg(numero) << "non selezionata:" << QString::fromStdString(e.descrizione);
         }
         try {
             porta_.setPortOpen(true);
-        } catch (const ErroreRuntime&) {
+        } catch (const ErroreRuntime& e) {
+            qCDebug(lcSeriale) << QStringLiteral("ricerca: com%1").arg(numero) << "non aperta:" << QString::fromStdString(e.descrizione);
         }
         if (porta_.PortOpen() && protocollo_.Verifica_porta()) {
             trovata = true;
@@ -263,12 +269,14 @@ void frm_seriale::Cmd_Auto_Click() {
         }
     }
     if (trovata) {
+        qCInfo(lcSeriale) << QStringLiteral("ricerca: scheda su com%1").arg(numero);
         servizi_.beep();
         LoadPropertySettings();
         Lbl_info->setText(QStringLiteral("Scheda connessa su com%1").arg(numero));
         protocollo_.Rileva_tipo_scheda();
         hide();
     } else {
+        qCWarning(lcSeriale) << "ricerca: nessuna scheda sulle porte da 1 a" << ULTIMA_PORTA_CERCATA;
         Lbl_info->setText(QStringLiteral("Scheda non trovata!"));
     }
     Cmd_Auto->setText(QStringLiteral("Auto Set"));

@@ -1,5 +1,7 @@
 #include "porta_seriale.h"
 
+#include "registro.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -180,6 +182,7 @@ void PortaSeriale::setPortOpen(bool aperta) {
         const auto errore = seriale_.error();
         const std::string dettaglio = seriale_.errorString().toStdString();
         seriale_.clearError();
+        qCInfo(lcSeriale) << QString::fromStdString(nome) << percorso << "non si apre:" << QString::fromStdString(dettaglio);
         if (errore == QSerialPort::DeviceNotFoundError)
             throw ErroreRuntime(ERR_PORTA_NON_VALIDA, "Numero di porta non valido: " + nome);
         throw ErroreRuntime(ERR_PORTA_OCCUPATA, "Impossibile aprire " + nome + ": " + dettaglio);
@@ -189,10 +192,13 @@ void PortaSeriale::setPortOpen(bool aperta) {
         applica_flusso();
         applica_linea(true, dtr_);
         applica_linea(false, rts_);
-    } catch (const ErroreRuntime&) {
+    } catch (const ErroreRuntime& e) {
+        qCWarning(lcSeriale) << QString::fromStdString(nome) << percorso
+                             << "aperta ma impostazioni rifiutate:" << QString::fromStdString(e.descrizione);
         seriale_.close();
         throw;
     }
+    qCInfo(lcSeriale) << QString::fromStdString(nome) << "aperta su" << percorso << QString::fromStdString(Settings());
     // Whatever the device held from before is not for us.
     seriale_.clear(QSerialPort::Input);
 }
@@ -218,8 +224,10 @@ std::vector<uint8_t> PortaSeriale::Input() {
 void PortaSeriale::Output(const std::string& testo) {
     if (!seriale_.isOpen()) chiusa();
     const auto scritti = seriale_.write(testo.data(), static_cast<qint64>(testo.size()));
-    if (scritti != static_cast<qint64>(testo.size()))
+    if (scritti != static_cast<qint64>(testo.size())) {
+        qCWarning(lcSeriale) << QStringLiteral("com%1:").arg(porta_) << "scrittura non riuscita:" << seriale_.errorString();
         throw ErroreRuntime(ERR_SCRITTURA, "Scrittura sulla porta non riuscita: " + seriale_.errorString().toStdString());
+    }
 }
 
 void PortaSeriale::dati_pronti() {
@@ -227,7 +235,15 @@ void PortaSeriale::dati_pronti() {
     if (scarta_nul_) arrivati.replace('\0', QByteArray());
     if (arrivati.isEmpty()) return;
     ingresso_.append(arrivati);
-    if (ingresso_.size() > limite_) ingresso_.remove(0, ingresso_.size() - limite_);
+    if (ingresso_.size() > limite_) {
+        // Nobody has read for a long while (a babbling board, a stuck program):
+        // the oldest bytes go, and the log says how many.
+        const qsizetype persi = ingresso_.size() - limite_;
+        byte_scartati_ += persi;
+        ingresso_.remove(0, persi);
+        qCWarning(lcSeriale) << QStringLiteral("com%1:").arg(porta_) << persi << "byte in ingresso scartati (non letti in tempo),"
+                             << byte_scartati_ << "in tutto";
+    }
     if (auto f = su_dati) f();
     // A handler above may have closed the port or drained the buffer.
     if (seriale_.isOpen() && soglia_ > 0 && ingresso_.size() >= soglia_)
@@ -240,6 +256,7 @@ void PortaSeriale::errore_seriale(QSerialPort::SerialPortError errore) {
     // device is gone: close now so nothing spins on it.
     if (errore != QSerialPort::ResourceError && errore != QSerialPort::ReadError) return;
     if (!seriale_.isOpen()) return;
+    qCWarning(lcSeriale) << QStringLiteral("com%1").arg(porta_) << seriale_.portName() << "perso:" << seriale_.errorString();
     const ErroreRuntime perdita(ERR_COLLEGAMENTO_PERSO,
                                 "Collegamento con com" + std::to_string(porta_) + " perso: " +
                                     seriale_.errorString().toStdString());

@@ -31,6 +31,8 @@ public:
     // Most bytes kept waiting; a board that babbles while nobody reads loses
     // its oldest bytes instead of filling the memory.
     void imposta_limite_ingresso(qsizetype byte) { limite_ = byte; }
+    // Bytes dropped so far because nobody read them in time.
+    qint64 byte_scartati() const { return byte_scartati_; }
 
     int16_t CommPort() const override { return porta_; }
     void setCommPort(int16_t porta) override;
@@ -73,6 +75,7 @@ private:
     int16_t lunghezza_ = 0;
     int16_t soglia_ = 0;
     qsizetype limite_ = qsizetype{1} << 20; // about 90 s of a full-speed stream
+    qint64 byte_scartati_ = 0;
 };
 
 } // namespace vexa

@@ -3,6 +3,7 @@
 #include "../analysis/decodifica.h"
 #include "../analysis/formato.h"
 #include "archivio_porta.h"
+#include "registro.h"
 
 #include <QEventLoop>
 #include <QLocale>
@@ -11,6 +12,15 @@
 #include <optional>
 
 namespace vexa {
+
+namespace {
+
+// "com7: [8018] Porta com7 chiusa: ..." for the log.
+QString errore_su(const IPorta& porta, const ErroreRuntime& e) {
+    return QStringLiteral("com%1: [%2] %3").arg(porta.CommPort()).arg(e.numero).arg(QString::fromStdString(e.descrizione));
+}
+
+} // namespace
 
 // One reply wait. Waits nest when an event handled during a wait starts another
 // exchange; only the innermost one looks at the port, as only it is running.
@@ -56,7 +66,8 @@ void Protocollo::imposta_analisi(Analizzatore* analisi) {
         if (!s_.seriale_attiva) return 0;
         try {
             return porta_.InBufferCount();
-        } catch (const ErroreRuntime&) {
+        } catch (const ErroreRuntime& e) {
+            qCDebug(lcAnalisi) << "arretrato non leggibile:" << errore_su(porta_, e);
             return 0;
         }
     };
@@ -72,8 +83,9 @@ void Protocollo::Svuota_ingresso() {
     try {
         porta_.setInputLen(0);
         porta_.Input();
-    } catch (const ErroreRuntime&) {
+    } catch (const ErroreRuntime& e) {
         // A closed port has nothing to discard.
+        qCInfo(lcProtocollo) << "ingresso non svuotato:" << errore_su(porta_, e);
     }
     porta_.setInputLen(lunghezza);
 }
@@ -185,12 +197,18 @@ bool Protocollo::Verifica_porta() {
         Invia_comando("$");
         Leggi_byte();
         Invia_comando("?");
-        if (Byte_a_stringa(Leggi_risposta(4)) != "?YES") return false;
+        if (const auto r = Byte_a_stringa(Leggi_risposta(4)); r != "?YES") {
+            qCInfo(lcProtocollo) << QStringLiteral("com%1:").arg(porta_.CommPort()) << "nessuna scheda risponde alla sonda (risposta"
+                                 << QByteArray::fromStdString(r).toHex() << ")";
+            return false;
+        }
         const int16_t numero = porta_.CommPort();
+        qCInfo(lcProtocollo) << QStringLiteral("scheda trovata su com%1").arg(numero);
         s_.stato_connessione = " connesso su com" + std::to_string(numero);
         salva_proprieta(QStringLiteral("CommPort"), QString::number(numero));
         return true;
     } catch (const ErroreRuntime& e) {
+        qCWarning(lcProtocollo) << "sonda della porta non riuscita:" << errore_su(porta_, e);
         servizi_.messaggio(e.descrizione);
         return false;
     }
@@ -219,8 +237,13 @@ void Protocollo::Rileva_tipo_scheda() {
         const ScalaScheda sc = scala_per_tipo(tipo);
         s_.scala_posizione = sc.posizione;
         s_.scala_tempo = sc.tempo;
-        if (!sc.riconosciuto) servizi_.messaggio(MSG_NON_RICONOSCIUTO);
+        qCInfo(lcProtocollo) << "scheda tipo" << tipo << (s_.hid_attivo ? "via USB" : "via seriale");
+        if (!sc.riconosciuto) {
+            qCWarning(lcProtocollo) << "tipo di scheda" << tipo << "sconosciuto: si usa il tipo 3";
+            servizi_.messaggio(MSG_NON_RICONOSCIUTO);
+        }
     } catch (const ErroreRuntime& e) {
+        qCWarning(lcProtocollo) << "tipo di scheda non rilevato:" << errore_su(porta_, e);
         servizi_.messaggio(e.descrizione);
     }
 }
@@ -234,8 +257,9 @@ void Protocollo::Leggi_info_scheda() {
             const auto blocco = Leggi_risposta(3);
             if (blocco.size() == 3) s_.tempo_campionamento = Byte_a_intero(blocco[1], blocco[2]);
         }
-    } catch (const ErroreRuntime&) {
+    } catch (const ErroreRuntime& e) {
         // A board that cannot tell its sampling time is still usable.
+        qCWarning(lcProtocollo) << "blocco informazioni non letto:" << errore_su(porta_, e);
     }
     Svuota_ingresso();
 }
@@ -247,6 +271,8 @@ void Protocollo::Avvia_acquisizione() {
         if (s_.seriale_attiva) {
             const auto r = Leggi_risposta(2);
             if (r.at(0) != '$') {
+                qCWarning(lcProtocollo) << QStringLiteral("com%1:").arg(porta_.CommPort()) << "la scheda non risponde all'avvio (primo byte"
+                                        << r.at(0) << ")";
                 servizi_.messaggio(MSG_NON_COLLEGATO, Icona::Critico, TITOLO_VEXA);
                 servizi_.spegni_pulsante_start();
                 return;
@@ -263,8 +289,10 @@ void Protocollo::Avvia_acquisizione() {
         Invia_comando("$F");
         if (s_.seriale_attiva) Leggi_risposta(2);
         azzera_tempi(s_);
+        qCInfo(lcProtocollo) << "acquisizione avviata" << (s_.hid_attivo ? "via USB" : "via seriale");
     } catch (const ErroreRuntime& e) {
         // A start that could not reach the board is no acquisition.
+        qCWarning(lcProtocollo) << "avvio dell'acquisizione non riuscito:" << errore_su(porta_, e);
         s_.acquisizione_in_corso = false;
         servizi_.messaggio(e.descrizione);
         servizi_.spegni_pulsante_start();
@@ -277,7 +305,9 @@ void Protocollo::Ferma_acquisizione() {
     try {
         Invia_comando("$T");
         if (s_.seriale_attiva) Leggi_risposta(2);
+        qCInfo(lcProtocollo) << "acquisizione fermata";
     } catch (const ErroreRuntime& e) {
+        qCWarning(lcProtocollo) << "comando di arresto non inviato:" << errore_su(porta_, e);
         // After a lost link the user has been told once already.
         if (!(porta_persa_ && e.numero == ERR_PORTA_CHIUSA)) servizi_.messaggio(e.descrizione);
     }
@@ -290,6 +320,7 @@ void Protocollo::Azzera_spostamento() {
         Invia_comando("$Z");
         if (s_.seriale_attiva) Leggi_risposta(2);
     } catch (const ErroreRuntime& e) {
+        qCWarning(lcProtocollo) << "azzeramento della posizione non inviato:" << errore_su(porta_, e);
         if (!(porta_persa_ && e.numero == ERR_PORTA_CHIUSA)) servizi_.messaggio(e.descrizione);
     }
 }
@@ -314,14 +345,17 @@ void Protocollo::Porta_OnComm() {
             if (analisi_) analisi_->Elabora_blocco(n, posizione, dt);
             if (!s_.acquisizione_in_corso) return;
         }
-    } catch (const ErroreRuntime&) {
+    } catch (const ErroreRuntime& e) {
         // The port went away under us; the lost-link handler tells the user.
+        qCWarning(lcProtocollo) << "evento di ricezione interrotto:" << errore_su(porta_, e);
     }
 }
 
 void Protocollo::Collegamento_perso(const ErroreRuntime& e) {
     porta_persa_ = true;
     const bool acquisendo = s_.acquisizione_in_corso;
+    qCWarning(lcProtocollo) << "collegamento perso" << (acquisendo ? "durante l'acquisizione:" : ":")
+                            << errore_su(porta_, e);
     s_.acquisizione_in_corso = false;
     s_.stato_connessione = " collegamento perso su com" + std::to_string(porta_.CommPort());
     if (acquisendo) servizi_.spegni_pulsante_start();

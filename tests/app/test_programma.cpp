@@ -146,6 +146,22 @@ private slots:
         QCOMPARE(a.messaggi.size(), std::size_t{1});
     }
 
+    void stesso_errore_una_volta_per_collegamento() {
+        Avvio a;
+        a.scheda_seriale(3);
+        a.avvia();
+        QVERIFY(a.messaggi.empty());
+        IServizi& sv = a.p->servizi();
+        sv.messaggio("Porta in errore", Icona::Esclamazione, "");
+        sv.messaggio("Porta in errore", Icona::Esclamazione, "");
+        sv.messaggio("Altro errore", Icona::Esclamazione, "");
+        QCOMPARE(a.messaggi.size(), std::size_t{2});
+        // A new connection may meet the same trouble: the coach hears of it again.
+        a.p->stato.stato_connessione = " connesso su com4";
+        sv.messaggio("Porta in errore", Icona::Esclamazione, "");
+        QCOMPARE(a.messaggi.size(), std::size_t{3});
+    }
+
     void apertura() {
         QCOMPARE(testo_versione(1, 3, 9), QStringLiteral("Versione 1.3.9"));
         {
