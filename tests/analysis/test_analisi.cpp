@@ -79,14 +79,15 @@ void TestAnalisi::isteresi_20_15_lascia_lo_stato_tra_le_soglie() {
 
 void TestAnalisi::entro_il_primo_secondo_la_fine_della_salita_e_un_cambio_di_direzione() {
     BancoAnalisi b;
-    b.muovi(0, 400, 500, 8); // 0.8 s of movement
-    b.ferma(400);
+    b.muovi(0, 500, 500, 8); // steps of 0.125 s: exactly one second of movement
+    QVERIFY(b.s.tempo_movimento == 1.0f);
+    b.ferma(500);
     QCOMPARE(b.s.rip_corrente, 0);
-    QCOMPARE(b.s.pos_inversione, 400.0f);
+    QCOMPARE(b.s.pos_inversione, 500.0f);
     QCOMPARE(b.s.ripetizioni[0].t_inversione, b.s.tempo_movimento);
     // Past the first second the same stop is a top.
-    b.muovi(400, 300, -500, 2);
-    b.muovi(300, 700, 500, 8);
+    b.muovi(500, 400, -500, 2);
+    b.muovi(400, 700, 500, 8);
     QVERIFY(b.s.tempo_movimento > 1);
     b.ferma(700);
     QCOMPARE(b.s.rip_corrente, 1);
@@ -96,27 +97,37 @@ void TestAnalisi::ampiezza_uguale_al_minimo_e_scartata_e_i_picchi_proseguono() {
     BancoAnalisi b;
     b.ripetizione(600, 100); // time base
     // A repetition whose rise is exactly the minimum amplitude: the reversal is
-    // seen at the first rising sample, 10 mm above the bottom.
-    b.muovi(600, 490, -400, 11);
+    // seen at the first rising sample, 10 mm above the bottom. The descent is
+    // slow so that the stop comes past the first second of movement and is
+    // judged as a top, on its amplitude alone.
+    b.muovi(600, 490, -100, 11);
     b.ferma(490);
     b.muovi(490, 600, 300, 11);
     QCOMPARE(b.s.ripetizioni[1].pos_inversione, 500.0f);
+    QVERIFY(b.s.tempo_movimento > 1);
     const float vmin = b.a.vmin_rip, vmax = b.a.vmax_rip;
     QCOMPARE(vmax, 300.0f);
     b.ferma(600);
+    QCOMPARE(b.s.pos_inizio_rip, 600.0f); // a top, not a change of direction
+    QCOMPARE(b.s.ripetizioni[1].pos_inversione, 500.0f);
     QCOMPARE(b.s.rip_corrente, 1); // rejected, still measuring repetition 1
     QCOMPARE(b.righe(), 0);
     QCOMPARE(b.a.vmin_rip, vmin);
     QCOMPARE(b.a.vmax_rip, vmax);
-    // One millimetre more is enough, and the peaks of the whole stretch count.
-    b.muovi(600, 499, -200, 10);
-    b.ferma(499);
-    b.muovi(499, 611, 250, 11);
-    b.ferma(611);
+    // The least float above is enough, and the peaks of the whole stretch count.
+    b.muovi(600, 500, -50, 10);
+    b.ferma(500);
+    b.muovi(500, 610, 250, 11); // reversal at 510
+    b.ferma(static_cast<double>(std::nextafter(610.0f, 1000.0f)));
     QCOMPARE(b.righe(), 1);
+    QVERIFY(b.s.ripetizioni[1].spost_conc < 100.001f);
+    QCOMPARE(QString::fromStdString(b.cella(0, 3)), QString("100"));
     QCOMPARE(QString::fromStdString(b.cella(0, 5)), QString("300")); // vmax from before the rejected top
-    QCOMPARE(QString::fromStdString(b.cella(0, 3)), QString("102"));
-    QCOMPARE(QString::fromStdString(b.cella(0, 11)), QString("-400"));
+    QCOMPARE(QString::fromStdString(b.cella(0, 11)), QString("-100"));
+    // Neither reversal was more than the minimum below the top (100 and 90 mm):
+    // no eccentric phase is measured.
+    QCOMPARE(QString::fromStdString(b.cella(0, 8)), QString("0.00"));
+    QCOMPARE(QString::fromStdString(b.cella(0, 9)), QString("0"));
 }
 
 void TestAnalisi::colore_ai_bordi_della_fascia() {

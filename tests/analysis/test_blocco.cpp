@@ -11,6 +11,14 @@ namespace {
 struct Blocco {
     std::vector<double> pos;
     std::vector<float> dt;
+    // `quanti` records from `da` to `a_pos`, each `ms` long (signed by direction).
+    Blocco& passi(double da, double a_pos, float ms, int quanti) {
+        for (int i = 1; i <= quanti; ++i) {
+            pos.push_back(da + (a_pos - da) * i / quanti);
+            dt.push_back(ms);
+        }
+        return *this;
+    }
     void elabora(BancoAnalisi& b) const {
         b.a.Elabora_blocco(static_cast<int>(pos.size()) - 1, pos.data(), dt.data());
     }
@@ -28,6 +36,7 @@ private slots:
     void accelerazione_usa_la_velocita_del_blocco_precedente();
     void tempi_di_movimento_e_totale();
     void registrazione_dei_campioni();
+    void registrazione_ripartita_dal_primo_vertice();
     void grafico_dal_vivo_con_isteresi_dell_arretrato();
 };
 
@@ -40,6 +49,7 @@ void TestBlocco::velocita_per_collegamento_con_limiti_e_soglia() {
         {true, false, 1.288f, 1, 5000},        // 7728 clamped
         {true, false, 1.288f, -1, -5000},
         {true, false, 1.0f, 100, 60},          // six counts a record
+        {true, false, 1.0f, 500, 12},          // exactly 12: kept
         {false, true, 1.0f, -50, -20},
         {false, true, 1.0f, -100, 0},          // below 12 in size
         {false, true, 1.0f, 80, 12.5f},
@@ -113,6 +123,33 @@ void TestBlocco::registrazione_dei_campioni() {
     b.s.registrazione_attiva = false;
     blocco.elabora(b);
     QCOMPARE(b.s.n_campioni, 10);
+}
+
+void TestBlocco::registrazione_ripartita_dal_primo_vertice() {
+    // The first good top starts the time base: what was recorded before it is
+    // dropped, and recording starts again from a time of zero.
+    BancoAnalisi b;
+    b.s.hid_attivo = true;
+    b.s.scala_posizione = 10; // 10000 / dt mm/s
+    b.s.registrazione_attiva = true;
+    Blocco fino_al_vertice;
+    fino_al_vertice.passi(600, 100, -25, 25)  // down at 400 mm/s
+        .passi(100, 100, 1000, 1)             // rest
+        .passi(100, 600, 20, 25)              // up at 500 mm/s, 1.125 s of movement in all
+        .passi(600, 600, 1000, 1);            // rest: the top
+    fino_al_vertice.elabora(b);
+    QCOMPARE(b.s.rip_corrente, 1);
+    QCOMPARE(b.s.n_campioni, 0);
+    QCOMPARE(b.s.campioni.size(), std::size_t{1});
+    QCOMPARE(b.s.campioni[0].tempo, 0.0f);
+    QCOMPARE(b.s.campioni[0].posizione, 0.0f);
+    Blocco dopo;
+    dopo.passi(600, 540, -25, 3).elabora(b);
+    QCOMPARE(b.s.n_campioni, 3);
+    QCOMPARE(b.s.campioni.size(), std::size_t{3});
+    QCOMPARE(b.s.campioni[0].posizione, 580.0f);
+    QCOMPARE(b.s.campioni[0].tempo, 0.025f);
+    QCOMPARE(b.s.campioni[2].tempo, 3 * 0.025f);
 }
 
 void TestBlocco::grafico_dal_vivo_con_isteresi_dell_arretrato() {

@@ -36,6 +36,15 @@ void TestFormato::float_arrotondato_sulle_sue_cifre() {
     QCOMPARE(formatta(static_cast<double>(2.675f), 2), std::string("2.67"));
     QCOMPARE(formatta(9.999996f, 2), std::string("10.00"));
     QCOMPARE(formatta(128.8f, 0), std::string("129"));
+    // The seventh digit decides. 332.49997f is 332.4999695...: its seven digits
+    // round up into a half, its eighth and its binary value do not.
+    QCOMPARE(formatta(332.49997f, 0), std::string("333"));
+    QCOMPARE(formatta(0.12499997f, 2), std::string("0.13"));
+    // On six digits these would round up into a half; on seven they stay below.
+    QCOMPARE(formatta(332.4996f, 0), std::string("332"));
+    QCOMPARE(formatta(0.1249995f, 2), std::string("0.12"));
+    // A double shows fifteen: on fourteen this one would round up into a half.
+    QCOMPARE(formatta(0.124999999999995, 2), std::string("0.12"));
 }
 
 void TestFormato::riporti_segni_e_separatore() {

@@ -50,6 +50,16 @@ struct Banco {
     }
 };
 
+// A tone that also runs a hook, for a control that acts on the program.
+struct SuonoConGancio : ISuono {
+    std::function<void()> gancio;
+    int beep_suonati = 0;
+    void beep() override {
+        ++beep_suonati;
+        if (gancio) gancio();
+    }
+};
+
 // Serial records as the board sends them.
 std::vector<uint8_t> record(int16_t posizione, int32_t tick, int quanti = 1) {
     std::vector<uint8_t> b;
@@ -346,30 +356,69 @@ private slots:
     }
 
     void evento_di_ricezione_data() {
+        QTest::addColumn<int>("lunghezza"); // input length and threshold
         QTest::addColumn<int>("arrivati");
+        QTest::addColumn<int>("primo_pezzo"); // bytes of a first arrival; 0: all at once
+        QTest::addColumn<int>("eventi");
         QTest::addColumn<int>("blocchi");
         QTest::addColumn<int>("restano");
-        QTest::newRow("12") << 12 << 0 << 12;
-        QTest::newRow("13") << 13 << 1 << 1;
-        QTest::newRow("25") << 25 << 2 << 1;
+        QTest::newRow("12") << 12 << 12 << 0 << 1 << 0 << 12;
+        QTest::newRow("5+7") << 12 << 12 << 5 << 1 << 0 << 12;
+        QTest::newRow("13") << 12 << 13 << 0 << 1 << 1 << 1;
+        QTest::newRow("12+1") << 12 << 13 << 12 << 2 << 1 << 1;
+        QTest::newRow("25") << 12 << 25 << 0 << 1 << 2 << 1;
+        QTest::newRow("13 in blocchi di un record") << 6 << 13 << 0 << 1 << 2 << 1;
     }
     void evento_di_ricezione() {
+        QFETCH(int, lunghezza);
         QFETCH(int, arrivati);
+        QFETCH(int, primo_pezzo);
+        QFETCH(int, eventi);
         QFETCH(int, blocchi);
         QFETCH(int, restano);
         Banco b;
         b.in_acquisizione(1);
+        b.p.setRThreshold(static_cast<int16_t>(lunghezza));
+        b.p.setInputLen(static_cast<int16_t>(lunghezza));
+        int scattati = 0;
+        const auto evento = b.p.OnComm_ricezione;
+        b.p.OnComm_ricezione = [&] {
+            ++scattati;
+            evento();
+        };
         auto dati = record(100, 50000, 5);
         dati.resize(static_cast<std::size_t>(arrivati));
-        b.p.arriva(dati);
+        const auto taglio = dati.begin() + primo_pezzo;
+        if (primo_pezzo) b.p.arriva({dati.begin(), taglio});
+        b.p.arriva({taglio, dati.end()});
+        // The event comes once the threshold is reached, however the bytes are cut.
+        QCOMPARE(scattati, eventi);
         QCOMPARE(static_cast<int>(b.p.in_attesa()), restano);
         // One label text per block, the newest position: the screen shows no more.
         QCOMPARE(static_cast<int>(b.sv.spostamenti.size()), blocchi);
         if (blocchi) {
             // 100 counts of a type-1 board are 128.8 mm.
             QCOMPARE(b.sv.spostamenti.back(), std::string("Spost(cm)=  13"));
-            QCOMPARE(b.s.tempo_totale, 2 * blocchi * 0.01f);
+            QCOMPARE(b.s.tempo_totale, blocchi * (lunghezza / 6) * 0.01f);
         }
+    }
+
+    void arresto_durante_il_primo_di_due_blocchi() {
+        // Two blocks wait; a control reached from the analysis of the first one
+        // (here the tone of a new low) stops the acquisition: the second block
+        // stays in the port, unanalysed.
+        Banco b;
+        b.in_acquisizione(1);
+        SuonoConGancio suono;
+        suono.gancio = [&] { b.s.acquisizione_in_corso = false; };
+        b.prova.vista.suono = &suono;
+        auto dati = record(100, -50000, 4);
+        dati.push_back(0);
+        b.p.arriva(dati);
+        QCOMPARE(suono.beep_suonati, 1);
+        QCOMPARE(b.sv.spostamenti.size(), std::size_t(1));
+        QCOMPARE(b.s.tempo_totale, 2 * 0.01f);
+        QCOMPARE(b.p.in_attesa(), std::size_t(13));
     }
 
     void etichetta_con_la_posizione_piu_recente() {
