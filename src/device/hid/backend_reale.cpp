@@ -240,9 +240,12 @@ BackendHidReale::Lettore* BackendHidReale::assicura_lettore(HandleHid h) {
     if (auto it = lettori_.find(h); it != lettori_.end()) return it->second.get();
     auto n = nodi_.find(h);
     if (n == nodi_.end()) return nullptr;
+    std::shared_ptr<AnelloReport> anello = anello_per(h);
+    if (!anello) return nullptr;
     auto l = std::make_unique<Lettore>();
     l->handle = h;
     l->percorso = n->second.devnode;
+    l->anello = std::move(anello);
     Lettore* p = l.get();
     lettori_[h] = std::move(l);
     p->thread = std::thread([this, p] { lavoro(p); });
@@ -277,17 +280,63 @@ void BackendHidReale::lettore_finito(HandleHid h) {
     }
 }
 
+BackendHidReale::Lettore* BackendHidReale::trova_lettore(HandleHid h) {
+    if (auto it = lettori_.find(h); it != lettori_.end()) return it->second.get();
+    for (auto& l : in_chiusura_)
+        if (l->handle == h) return l.get();
+    return nullptr;
+}
+
+void BackendHidReale::notizie_dai_lettori() {
+    std::vector<HandleHid> da_sentire;
+    for (const auto& [h, l] : lettori_) da_sentire.push_back(h);
+    for (const auto& l : in_chiusura_) da_sentire.push_back(l->handle);
+    for (HandleHid h : da_sentire) {
+        // The messages run the user's handlers, which may stop readers (or open
+        // a message box and come back here): each reader is looked up afresh,
+        // and its end is taken once.
+        Lettore* l = trova_lettore(h);
+        if (!l || l->concluso) continue;
+        const bool terminato = l->terminato.load();
+        std::vector<QString> errori;
+        QString apertura, guasto;
+        {
+            std::lock_guard<std::mutex> lock(l->mutex);
+            errori.swap(l->errori);
+            if (terminato) {
+                apertura = l->errore_apertura;
+                guasto = l->guasto;
+            }
+        }
+        l->concluso = terminato;
+        for (const QString& e : errori) emit errore(e);
+        if (!terminato) continue;
+        if (!apertura.isEmpty() && dispositivo(h) && dispositivo(h)->presente) emit errore(apertura);
+        lettore_finito(h);
+        if (guasto.isEmpty()) continue;
+        QTimer::singleShot(RITARDO_ERRORE_LETTURA_MS, this, [this, h, guasto] {
+            if (dispositivo(h) && dispositivo(h)->presente)
+                emit errore(QStringLiteral("Lettura dalla scheda USB non riuscita: %1.\n"
+                                           "Scollegare e ricollegare la scheda.")
+                                .arg(guasto));
+        });
+    }
+}
+
 void BackendHidReale::lavoro(Lettore* l) {
-    const HandleHid h = l->handle;
-    auto posta_ui = [this](auto f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+    // Whatever the UI must hear goes into `l` under its mutex, and the queued
+    // call names no data: Qt's hand-over of a posted event is invisible to
+    // ThreadSanitizer, the mutex (and the join) are not.
+    auto avvisa_ui = [this] { QMetaObject::invokeMethod(this, "notizie_dai_lettori", Qt::QueuedConnection); };
 
     std::unique_ptr<IoHid> io = fabbrica_();
     if (const int e = io->apri(l->percorso); e != 0) {
-        const QString testo = testo_errore_apertura(l->percorso, e);
-        posta_ui([this, h, testo] {
-            if (dispositivo(h) && dispositivo(h)->presente) emit errore(testo);
-            lettore_finito(h);
-        });
+        {
+            std::lock_guard<std::mutex> lock(l->mutex);
+            l->errore_apertura = testo_errore_apertura(l->percorso, e);
+        }
+        l->terminato = true;
+        avvisa_ui();
         return;
     }
 
@@ -301,34 +350,31 @@ void BackendHidReale::lavoro(Lettore* l) {
         }
         for (const auto& b : da_scrivere) {
             if (io->scrivi(b.data(), b.size()) < 0) {
-                const QString testo =
-                    QStringLiteral("Invio del comando alla scheda USB non riuscito: %1.").arg(io->ultimo_errore());
-                posta_ui([this, testo] { emit errore(testo); });
+                {
+                    std::lock_guard<std::mutex> lock(l->mutex);
+                    l->errori.push_back(QStringLiteral("Invio del comando alla scheda USB non riuscito: %1.")
+                                            .arg(io->ultimo_errore()));
+                }
+                avvisa_ui();
             }
         }
         const int n = io->leggi(report.data(), report.size(), ATTESA_LETTURA_MS);
         if (n > 0) {
-            const auto r = report;
-            const auto lunghezza = static_cast<std::size_t>(n);
-            posta_ui([this, h, r, lunghezza] { consegna_report(h, r.data(), lunghezza); });
-            report.fill(0);
+            // A closed ring (reading off) or a full one keeps nothing, and a
+            // full one is already waiting to be emptied: no wake-up for either.
+            if (l->anello->metti(report.data(), static_cast<std::size_t>(n))) report_arrivato();
         } else if (n < 0) {
             guasto = io->ultimo_errore();
             break;
         }
     }
     io->chiudi();
-
-    posta_ui([this, h, guasto] {
-        lettore_finito(h);
-        if (guasto.isEmpty()) return;
-        QTimer::singleShot(RITARDO_ERRORE_LETTURA_MS, this, [this, h, guasto] {
-            if (dispositivo(h) && dispositivo(h)->presente)
-                emit errore(QStringLiteral("Lettura dalla scheda USB non riuscita: %1.\n"
-                                           "Scollegare e ricollegare la scheda.")
-                                .arg(guasto));
-        });
-    });
+    {
+        std::lock_guard<std::mutex> lock(l->mutex);
+        l->guasto = guasto;
+    }
+    l->terminato = true;
+    avvisa_ui();
 }
 
 } // namespace vexa

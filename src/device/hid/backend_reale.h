@@ -9,7 +9,9 @@
 //   that device (open, read, write, close) happens on it: hidapi's error
 //   strings are not thread-safe. The thread never waits on the UI: the kernel
 //   keeps only 64 reports per open device and drops newer ones when full, so
-//   reports are posted to the UI thread and kept there until Read takes them.
+//   each report goes straight into the device's ring (AnelloReport), which the
+//   UI thread empties on its collection tick. The first report after a quiet
+//   spell posts one wake-up; a full ring drops the report and counts it.
 // - A device is opened when reading is switched on or the first command goes
 //   to it; one that cannot be opened (typically: no permission on the hidraw
 //   node) is reported once with what to do about it.
@@ -19,6 +21,7 @@
 
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -88,6 +91,11 @@ public:
     HandleHid arrivo(const std::string& syspath, const std::string& devnode, int vid, int pid);
     void partenza(const std::string& syspath);
 
+private slots:
+    // Posted by name by a reader thread with something to say; what it says
+    // waits in its Lettore.
+    void notizie_dai_lettori();
+
 private:
     struct Lettore {
         HandleHid handle = 0;
@@ -95,8 +103,16 @@ private:
         std::thread thread;
         std::atomic<bool> ferma{false};
         bool finito = false; // the thread has ended (UI side)
+        std::shared_ptr<AnelloReport> anello; // shared with the device's entry
         std::mutex mutex;
         std::vector<std::array<uint8_t, BYTE_BUFFER_INVIO>> da_scrivere;
+        // What the thread has to tell the UI, under `mutex`: failed writes, in
+        // order, and before it ends why it ends.
+        std::vector<QString> errori;
+        QString errore_apertura;
+        QString guasto;
+        std::atomic<bool> terminato{false}; // set last, once the above is in
+        bool concluso = false;              // its end has been handled (UI side)
     };
 
     void evento_udev();
@@ -104,6 +120,7 @@ private:
     Lettore* assicura_lettore(HandleHid h);
     void ferma_lettore(HandleHid h);
     void lettore_finito(HandleHid h);
+    Lettore* trova_lettore(HandleHid h);
     void lavoro(Lettore* l); // reader thread
     void chiudi_udev();
 

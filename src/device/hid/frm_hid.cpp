@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "device/errore_runtime.h"
 
 namespace vexa {
@@ -129,9 +131,15 @@ void frm_hid::OnChanged() {
 }
 
 void frm_hid::OnRead(HandleHid handle) {
-    if (!backend_->Read(handle, buffer_ricezione_hid_.data())) return;
-    // The buffer keeps the report whatever the state: type detection reads it.
-    lettura_.elabora_report(buffer_ricezione_hid_);
+    backend_->LeggiLotto(
+        handle,
+        [this](const uint8_t* report) {
+            // The buffer keeps the report whatever the state: type detection reads it.
+            buffer_ricezione_hid_[0] = 0;
+            std::copy(report, report + BYTE_REPORT_INGRESSO, buffer_ricezione_hid_.begin() + 1);
+            lettura_.elabora_report(buffer_ricezione_hid_);
+        },
+        MAX_REPORT_PER_LETTURA);
 }
 
 std::string frm_hid::testo_accesso_negato() const {

@@ -56,7 +56,16 @@ public:
     void OnPlugged(HandleHid handle);
     void OnUnplugged(HandleHid handle);
     void OnChanged();
+    // Runs every waiting report of `handle` through the read path, oldest
+    // first, up to MAX_REPORT_PER_LETTURA: each one lands in
+    // buffer_ricezione_hid before LetturaHid sees it, so the last one stays
+    // there for type detection.
     void OnRead(HandleHid handle);
+
+    // Two seconds of the board: what one read takes at most, so catching up
+    // after a stall leaves the window responsive. The rest comes at the
+    // layer's next tick.
+    static constexpr std::size_t MAX_REPORT_PER_LETTURA = 2000;
 
     // A board was found that this user may not open (its hidraw node without
     // the udev rule's access). It is not taken as the active link; whoever

@@ -1,6 +1,8 @@
 // The real HID layer without a board: reading a device's IDs from udev, what
 // the user is told when a device cannot be opened, which devices count as
-// refused, and the bookkeeping of arrivals and removals that udev would drive.
+// refused, the bookkeeping of arrivals and removals that udev would drive, and
+// the hand-over of reports from the reader thread: bursts larger than the
+// ring, wake-ups, and what switching reading off or a removal leaves behind.
 #include "device/hid/backend_reale.h"
 #include "servizi_registro.h"
 
@@ -9,10 +11,13 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vexa;
@@ -27,6 +32,7 @@ struct Tubo {
     std::mutex mutex;
     std::vector<std::array<uint8_t, 9>> scritti;
     std::atomic<bool> guasto{false};
+    std::atomic<bool> scrittura_rifiutata{false};
     Tubo() { (void)::pipe(fd); }
     ~Tubo() {
         ::close(fd[0]);
@@ -37,6 +43,18 @@ struct Tubo {
         r[0] = primo;
         r[63] = static_cast<uint8_t>(~primo);
         QCOMPARE(::write(fd[1], r.data(), r.size()), ssize_t{64});
+    }
+    // Report number `n` in its first two bytes; from any thread. Blocks while
+    // the pipe is full, that is until the reader has taken some.
+    bool numerato(int n) {
+        std::array<uint8_t, 64> r{};
+        r[0] = static_cast<uint8_t>(n);
+        r[1] = static_cast<uint8_t>(n >> 8);
+        return ::write(fd[1], r.data(), r.size()) == 64;
+    }
+    bool letto_tutto() const {
+        int n = -1;
+        return ::ioctl(fd[0], FIONREAD, &n) == 0 && n == 0;
     }
 };
 
@@ -51,6 +69,7 @@ public:
         return static_cast<int>(::read(t_.fd[0], dati, n));
     }
     int scrivi(const uint8_t* dati, std::size_t) override {
+        if (t_.scrittura_rifiutata) return -1;
         std::lock_guard<std::mutex> l(t_.mutex);
         std::array<uint8_t, 9> b{};
         std::copy(dati, dati + 9, b.begin());
@@ -63,6 +82,37 @@ public:
 private:
     Tubo& t_;
 };
+
+// What the link window does with HID_LEGGIBILE, down to the reports' numbers.
+struct Consumatore {
+    std::vector<int> numeri;
+    int leggibili = 0;
+    explicit Consumatore(BackendHidReale& b) {
+        QObject::connect(&b, &IBackendHid::notifica, &b, [this, &b](int evento, HandleHid h) {
+            if (evento != HID_LEGGIBILE) return;
+            ++leggibili;
+            b.LeggiLotto(h, [this](const uint8_t* r) { numeri.push_back(r[0] | r[1] << 8); }, 2000);
+        });
+    }
+    bool in_ordine(int da, int fino_a) const {
+        if (numeri.size() != static_cast<std::size_t>(fino_a - da)) return false;
+        for (int i = da; i < fino_a; ++i)
+            if (numeri[static_cast<std::size_t>(i - da)] != i) return false;
+        return true;
+    }
+};
+
+// Waits for the reader thread without running the event loop, as a UI thread
+// busy with something else would.
+template <typename F>
+bool senza_eventi_finche(F condizione, int ms = 5000) {
+    const auto fine = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condizione()) {
+        if (std::chrono::steady_clock::now() > fine) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // The real backend with notifications on but no udev monitor: the arrivals
 // are the test's.
@@ -85,6 +135,9 @@ private slots:
     void collegamento_a_udev();
     void nodo_non_hidraw_non_aperto();
     void report_dal_lettore_in_ordine_e_comandi_inviati();
+    void raffica_oltre_l_anello_contata_e_detta_una_volta();
+    void lettura_spenta_o_scheda_tolta_svuotano_l_anello();
+    void report_sparsi_nessuno_resta_indietro();
     void lettura_fallita_segnalata_solo_se_la_scheda_resta();
 };
 
@@ -279,14 +332,148 @@ void TestBackendReale::report_dal_lettore_in_ordine_e_comandi_inviati() {
         QCOMPARE(buffer[64], static_cast<uint8_t>(~i));
     }
     QVERIFY(!b.Read(h, buffer));
-    consegna();
+    // Announced while they waited, for this device only; once taken, no more.
     int leggibili = 0;
-    for (const auto& n : notifiche) leggibili += n[0].toInt() == HID_LEGGIBILE && n[1].toUInt() == h;
-    QCOMPARE(leggibili, 200);
+    for (const auto& n : notifiche) {
+        if (n[0].toInt() != HID_LEGGIBILE) continue;
+        QCOMPARE(n[1].toUInt(), h);
+        ++leggibili;
+    }
+    QVERIFY(leggibili >= 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!b.raccolta_attiva(), 1000);
+    const auto prima = notifiche.size();
+    test::attendi(5 * BackendHidComune::PERIODO_RACCOLTA_MS);
+    QCOMPARE(notifiche.size(), prima);
     QTRY_VERIFY_WITH_TIMEOUT(([&] { std::lock_guard<std::mutex> l(tubo.mutex); return !tubo.scritti.empty(); })(), 2000);
-    std::lock_guard<std::mutex> l(tubo.mutex);
-    QCOMPARE(tubo.scritti[0][1], uint8_t{'$'});
-    QCOMPARE(tubo.scritti[0][2], uint8_t{'F'});
+    {
+        std::lock_guard<std::mutex> l(tubo.mutex);
+        QCOMPARE(tubo.scritti[0][1], uint8_t{'$'});
+        QCOMPARE(tubo.scritti[0][2], uint8_t{'F'});
+    }
+
+    // A command the device refuses is the user's to hear about, from the UI thread.
+    QSignalSpy errori(&b, &IBackendHid::errore);
+    tubo.scrittura_rifiutata = true;
+    QVERIFY(b.WriteEx(VID_SCHEDA, PID_SCHEDA, comando));
+    QTRY_COMPARE_WITH_TIMEOUT(errori.size(), 1, 2000);
+    QCOMPARE(errori[0][0].toString(),
+             QStringLiteral("Invio del comando alla scheda USB non riuscito: dispositivo scollegato."));
+}
+
+void TestBackendReale::raffica_oltre_l_anello_contata_e_detta_una_volta() {
+    Tubo tubo;
+    BackendSenzaUdev b(nullptr, [&tubo] { return std::make_unique<IoTubo>(tubo); });
+    b.connetti();
+    const HandleHid h = b.arrivo("/sys/t/hidraw8", "/dev/t8", VID_SCHEDA, PID_SCHEDA);
+    consegna();
+    QVERIFY(b.SetReadNotify(h, true));
+    QSignalSpy errori(&b, &IBackendHid::errore);
+    Consumatore letti(b);
+    // Each burst is logged, with the running total.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report persi.*: 1000 \\(8000 campioni\\), 1000 in tutto"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report persi.*: 10 .*, 1010 in tutto"));
+
+    // The UI thread is busy while the board sends more than the ring holds:
+    // the reader keeps reading, the first 4096 wait, the rest are counted, and
+    // the whole burst costs the UI thread one wake-up.
+    constexpr int CAPACITA = static_cast<int>(AnelloReport::CAPACITA);
+    const uint64_t sveglie = b.sveglie();
+    for (int i = 0; i < CAPACITA + 1000; ++i) QVERIFY(tubo.numerato(i));
+    QVERIFY(senza_eventi_finche([&] { return b.report_in_attesa(h) + b.report_persi(h) == CAPACITA + 1000u; }));
+    QCOMPARE(b.report_in_attesa(h), std::size_t{CAPACITA});
+    QCOMPARE(b.report_persi(h), uint64_t{1000});
+    QCOMPARE(b.sveglie(), sveglie + 1);
+    QVERIFY(letti.numeri.empty());
+
+    // Back to it: the kept ones in order, and the coach told.
+    QTRY_VERIFY_WITH_TIMEOUT(b.report_in_attesa(h) == 0 && !b.raccolta_attiva(), 5000);
+    QVERIFY(letti.in_ordine(0, CAPACITA));
+    QVERIFY2(letti.leggibili >= 3, "a read takes at most 2000"); // announced again while some were left
+    QCOMPARE(errori.size(), 1);
+    QCOMPARE(errori[0][0].toString(),
+             QStringLiteral("Il programma non ha tenuto il passo della scheda USB: 1000 pacchetti di campioni "
+                            "(8000 campioni) sono andati persi. L'acquisizione continua."));
+
+    // A second burst: one more wake-up, logged, but the coach has heard it.
+    letti.numeri.clear();
+    for (int i = 0; i < CAPACITA + 10; ++i) QVERIFY(tubo.numerato(CAPACITA + 1000 + i));
+    QVERIFY(senza_eventi_finche([&] { return b.report_persi(h) == 1010; }));
+    QCOMPARE(b.sveglie(), sveglie + 2);
+    QTRY_VERIFY_WITH_TIMEOUT(b.report_in_attesa(h) == 0 && !b.raccolta_attiva(), 5000);
+    QVERIFY(letti.in_ordine(CAPACITA + 1000, 2 * CAPACITA + 1000));
+    QCOMPARE(errori.size(), 1);
+}
+
+void TestBackendReale::lettura_spenta_o_scheda_tolta_svuotano_l_anello() {
+    Tubo tubo;
+    BackendSenzaUdev b(nullptr, [&tubo] { return std::make_unique<IoTubo>(tubo); });
+    b.connetti();
+    const HandleHid h = b.arrivo("/sys/t/hidraw9", "/dev/t9", VID_SCHEDA, PID_SCHEDA);
+    consegna();
+    QVERIFY(b.SetReadNotify(h, true));
+    QSignalSpy errori(&b, &IBackendHid::errore);
+    Consumatore letti(b);
+
+    for (int i = 0; i < 50; ++i) QVERIFY(tubo.numerato(i));
+    QVERIFY(senza_eventi_finche([&] { return b.report_in_attesa(h) == 50; }));
+    // Switched off: what waits goes, and what comes meanwhile is not kept,
+    // without being taken for lost.
+    QVERIFY(b.SetReadNotify(h, false));
+    QCOMPARE(b.report_in_attesa(h), std::size_t{0});
+    for (int i = 50; i < 70; ++i) QVERIFY(tubo.numerato(i));
+    QVERIFY(senza_eventi_finche([&] { return tubo.letto_tutto(); }));
+    test::attendi(3 * BackendHidReale::ATTESA_LETTURA_MS);
+    QCOMPARE(b.report_in_attesa(h), std::size_t{0});
+    QCOMPARE(b.report_persi(h), uint64_t{0});
+    QVERIFY(b.SetReadNotify(h, true));
+    for (int i = 70; i < 75; ++i) QVERIFY(tubo.numerato(i));
+    QTRY_COMPARE_WITH_TIMEOUT(letti.numeri.size(), std::size_t{5}, 2000);
+    QVERIFY(letti.in_ordine(70, 75));
+
+    // Pulled out with reports waiting and a wake-up on its way: they go with
+    // it, and no notification about them follows its removal.
+    QTRY_VERIFY_WITH_TIMEOUT(!b.raccolta_attiva(), 1000);
+    for (int i = 75; i < 105; ++i) QVERIFY(tubo.numerato(i));
+    QVERIFY(senza_eventi_finche([&] { return b.report_in_attesa(h) == 30; }));
+    QSignalSpy notifiche(&b, &IBackendHid::notifica);
+    b.partenza("/sys/t/hidraw9");
+    QCOMPARE(b.report_in_attesa(h), std::size_t{0});
+    uint8_t buffer[65];
+    QVERIFY(!b.Read(h, buffer));
+    consegna();
+    test::attendi(3 * BackendHidComune::PERIODO_RACCOLTA_MS);
+    QCOMPARE(notifiche.size(), 2);
+    QCOMPARE(notifiche[0][0].toInt(), int{HID_SCOLLEGATO});
+    QCOMPARE(notifiche[1][0].toInt(), int{HID_CAMBIATO});
+    QCOMPARE(letti.numeri.size(), std::size_t{5});
+    QVERIFY(!b.raccolta_attiva());
+    QVERIFY(errori.isEmpty());
+}
+
+void TestBackendReale::report_sparsi_nessuno_resta_indietro() {
+    // Reports now and then, a few milliseconds apart, so the tick keeps going
+    // to sleep just as the next one arrives: a wake-up lost there would leave
+    // a report waiting for good.
+    Tubo tubo;
+    BackendSenzaUdev b(nullptr, [&tubo] { return std::make_unique<IoTubo>(tubo); });
+    b.connetti();
+    const HandleHid h = b.arrivo("/sys/t/hidraw10", "/dev/t10", VID_SCHEDA, PID_SCHEDA);
+    consegna();
+    QVERIFY(b.SetReadNotify(h, true));
+    Consumatore letti(b);
+    constexpr int QUANTI = 300;
+    std::atomic<bool> scritti{true};
+    std::thread scheda([&] {
+        for (int i = 0; i < QUANTI; ++i) {
+            scritti = scritti && tubo.numerato(i);
+            std::this_thread::sleep_for(std::chrono::microseconds(i * 2377 % 6000));
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(letti.numeri.size(), std::size_t{QUANTI}, 5000);
+    scheda.join();
+    QVERIFY(scritti);
+    QVERIFY(letti.in_ordine(0, QUANTI));
+    QCOMPARE(b.report_persi(h), uint64_t{0});
 }
 
 void TestBackendReale::lettura_fallita_segnalata_solo_se_la_scheda_resta() {

@@ -1,6 +1,7 @@
 // The HID link window against the simulated board: plug-in state and captions,
-// a board this user may not open, the read path into the decoder, and what
-// reaches the board when commands go out.
+// a board this user may not open, the read path into the decoder (reports in
+// batches, in order, each in the receive buffer as it is decoded; drops told
+// once), and what reaches the board when commands go out.
 #include "device/hid/backend_simulato.h"
 #include "device/hid/frm_hid.h"
 #include "device/errore_runtime.h"
@@ -26,6 +27,8 @@ struct Banco {
     Stato stato;
     test::ServiziRegistro servizi;
     std::vector<Blocco> blocchi;
+    // The window's receive buffer as each block reached the decoder.
+    std::vector<std::array<uint8_t, BYTE_BUFFER_HID>> buffer_ai_blocchi;
     BackendHidSimulato* sim = nullptr;
     std::unique_ptr<frm_hid> finestra;
 
@@ -36,6 +39,7 @@ struct Banco {
         finestra = std::make_unique<frm_hid>(stato, servizi, std::move(b),
                                              [this](int n, const double* p, const float* dt) {
                                                  blocchi.push_back({n, {p, p + n + 1}, {dt, dt + n + 1}});
+                                                 buffer_ai_blocchi.push_back(finestra->buffer_ricezione_hid());
                                              });
         finestra->separatore = '.';
     }
@@ -67,6 +71,8 @@ private slots:
     void scheda_senza_accesso_non_presa();
     void report_letto_passa_alla_lettura();
     void report_fuori_acquisizione_solo_nel_buffer();
+    void lotto_in_ordine_ogni_report_nel_buffer();
+    void report_persi_detti_una_volta_per_collegamento();
     void invio_pulisce_i_byte_di_un_comando_precedente();
     void invio_senza_scheda_o_troppo_lungo_e_un_errore();
     void pulsanti_della_finestra();
@@ -289,6 +295,84 @@ void TestFrmHid::report_fuori_acquisizione_solo_nel_buffer() {
     // A notification whose report is no longer there leaves the buffer alone.
     t.finestra->OnRead(h);
     QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{42});
+}
+
+void TestFrmHid::lotto_in_ordine_ogni_report_nel_buffer() {
+    Banco t;
+    const HandleHid h = t.sim->collega();
+    consegna();
+    QSignalSpy notifiche(t.sim, &IBackendHid::notifica);
+    t.stato.scala_posizione = 1;
+    t.stato.scala_tempo = 0.0002f;
+    t.stato.acquisizione_in_corso = true;
+
+    // More than one read takes: the first read stops at its limit with the
+    // last report it took in the buffer, the layer announces the rest.
+    constexpr int QUANTI = static_cast<int>(frm_hid::MAX_REPORT_PER_LETTURA) + 500;
+    std::vector<std::array<uint8_t, 64>> inviati;
+    for (int i = 0; i < QUANTI; ++i) {
+        const auto p = static_cast<int16_t>(i);
+        inviati.push_back(report({p, p, p, p, p, p, p, static_cast<int16_t>(-p)}, {1, 1, 1, 1, 1, 1, 1, 1}));
+        t.sim->invia_report(h, inviati.back().data());
+    }
+    t.finestra->OnRead(h);
+    QCOMPARE(t.blocchi.size(), frm_hid::MAX_REPORT_PER_LETTURA);
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], inviati[frm_hid::MAX_REPORT_PER_LETTURA - 1][1]);
+    QTRY_COMPARE_WITH_TIMEOUT(t.blocchi.size(), std::size_t{QUANTI}, 2000);
+
+    // Each report was in the buffer, behind report ID 0, when its block went on.
+    for (std::size_t i = 0; i < inviati.size(); ++i) {
+        QCOMPARE(t.blocchi[i].posizione[0], static_cast<double>(i));
+        QCOMPARE(t.buffer_ai_blocchi[i][0], uint8_t{0});
+        QVERIFY2(std::equal(inviati[i].begin(), inviati[i].end(), t.buffer_ai_blocchi[i].begin() + 1),
+                 qPrintable(QString::number(i)));
+    }
+
+    // Outside an acquisition (the board answering "$D"), a batch leaves its
+    // last report in the buffer, which is where type detection looks.
+    t.stato.acquisizione_in_corso = false;
+    for (uint8_t tipo : {4, 5, 6}) {
+        std::array<uint8_t, 64> r{};
+        r[1] = tipo;
+        t.sim->invia_report(h, r.data());
+    }
+    notifiche.clear();
+    consegna();
+    QCOMPARE(t.finestra->buffer_ricezione_hid()[2], uint8_t{6});
+    QCOMPARE(t.blocchi.size(), std::size_t{QUANTI});
+    // The three came with one notification, not one each.
+    QCOMPARE(notifiche.size(), 1);
+}
+
+void TestFrmHid::report_persi_detti_una_volta_per_collegamento() {
+    Banco t;
+    const HandleHid h = t.sim->collega();
+    consegna();
+    t.stato.acquisizione_in_corso = true;
+    const auto r = report({1, 2, 3, 4, 5, 6, 7, 8}, {1, 1, 1, 1, 1, 1, 1, 1});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report persi"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("report persi"));
+
+    // Nothing read while a ring and three more arrive: the coach hears of it,
+    // the trial goes on with what was kept.
+    const std::size_t capacita = AnelloReport::CAPACITA;
+    for (std::size_t i = 0; i < capacita + 3; ++i) t.sim->invia_report(h, r.data());
+    QTRY_COMPARE_WITH_TIMEOUT(t.blocchi.size(), capacita, 2000);
+    QCOMPARE(t.servizi.messaggi,
+             std::vector<std::string>{"Il programma non ha tenuto il passo della scheda USB: 3 pacchetti di campioni "
+                                      "(24 campioni) sono andati persi. L'acquisizione continua."});
+    QVERIFY(t.stato.acquisizione_in_corso);
+
+    // A new connection is told afresh, in the singular for a single one.
+    t.finestra->Disconnetti_hid();
+    t.finestra->Connetti_hid();
+    consegna();
+    for (std::size_t i = 0; i < capacita + 1; ++i) t.sim->invia_report(h, r.data());
+    QTRY_COMPARE_WITH_TIMEOUT(t.servizi.messaggi.size(), std::size_t{2}, 2000);
+    QCOMPARE(t.servizi.messaggi[1], "Il programma non ha tenuto il passo della scheda USB: 1 pacchetto di campioni "
+                                    "(8 campioni) è andato perso. L'acquisizione continua.");
+    // The log, held back within a second of the last line, has it once all is read.
+    QTRY_VERIFY_WITH_TIMEOUT(t.sim->report_in_attesa(h) == 0 && !t.sim->raccolta_attiva(), 2000);
 }
 
 void TestFrmHid::invio_pulisce_i_byte_di_un_comando_precedente() {

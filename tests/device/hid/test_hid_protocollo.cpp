@@ -115,8 +115,11 @@ void TestHidProtocollo::tipo_dall_ultimo_report_se_la_scheda_tace() {
     QCOMPARE(p.stato.scala_tempo, 0.0000833333f);
     QCOMPARE(p.servizi.messaggi, std::vector<std::string>{MSG_NON_RICONOSCIUTO});
 
-    // An earlier report (here a stream report) is what the type is read from.
+    // The last report read before is what the type is read from, here the
+    // second of two that came in one batch.
     std::array<uint8_t, 64> r{};
+    r[1] = 2;
+    p.sim->invia_report(h, r.data());
     r[1] = 3;
     p.sim->invia_report(h, r.data());
     consegna();

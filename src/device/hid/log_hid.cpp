@@ -1,0 +1,7 @@
+#include "log_hid.h"
+
+namespace vexa {
+
+Q_LOGGING_CATEGORY(lcHid, "vexa.hid", QtInfoMsg)
+
+} // namespace vexa
