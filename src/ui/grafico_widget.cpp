@@ -19,6 +19,8 @@
 #include <map>
 #include <optional>
 
+#include <QElapsedTimer>
+
 namespace vexa {
 
 namespace {
@@ -26,6 +28,11 @@ namespace {
 // About 60 frames a second: fast enough to look live, slow enough that a board
 // at 8,000 records a second lands in batches of a hundred or more per plot.
 constexpr int PERIODO_FOTOGRAMMA_MS = 16;
+// A graph's redraws may take at most this share of the UI thread: where one
+// costs more (a slow machine, a dense trace at the wire rate) the clock slows
+// down, to no fewer than 10 frames a second, instead of the UI falling behind.
+constexpr double QUOTA_DISEGNO = 0.08;
+constexpr int PERIODO_MASSIMO_MS = 100;
 // If nothing runs the event loop, the pending points must not grow forever.
 constexpr int MASSIMO_IN_ATTESA = 1 << 16;
 // How close to a cursor line (in pixels) a press grabs it.
@@ -62,6 +69,88 @@ struct DefPlot {
 struct DefCursore {
     const char* nome;
     Rgb colore;
+};
+
+// A curve whose lines are cut at the plot's edge before they are drawn. The
+// acceleration of a fast stream reaches values a million times its axis; the
+// raster engine strokes such a line over its whole imagined length, which cost
+// a hundred milliseconds a frame where the visible part costs a fraction of one.
+class GraficoTagliato : public QCPGraph {
+public:
+    using QCPGraph::QCPGraph;
+
+protected:
+    void drawLinePlot(QCPPainter* painter, const QVector<QPointF>& linee) const override {
+        // A margin beyond the edge, so the pen's own width is never cut off.
+        const QRectF r = clipRect().adjusted(-8, -8, 8, 8);
+        const QPointF interruzione(0, qQNaN());
+        tagliate_.clear();
+        tagliate_.reserve(linee.size() + 16);
+        bool aperta = false; // the last point written continues the line
+        for (qsizetype i = 1; i < linee.size(); ++i) {
+            QPointF a = linee[i - 1], b = linee[i];
+            if (qIsNaN(a.y()) || qIsNaN(b.y()) || !taglia(r, a, b)) {
+                if (aperta) tagliate_.push_back(interruzione);
+                aperta = false;
+                continue;
+            }
+            if (!aperta || tagliate_.back() != a) {
+                if (aperta) tagliate_.push_back(interruzione);
+                tagliate_.push_back(a);
+            }
+            tagliate_.push_back(b);
+            // A segment cut at its far end does not join the next one.
+            aperta = b == linee[i];
+            if (!aperta) tagliate_.push_back(interruzione);
+        }
+        const QPen penna = painter->pen();
+        const long larghezza = std::lround(penna.widthF());
+        if (larghezza < 2 || larghezza > 3 || penna.style() != Qt::SolidLine ||
+            painter->modes().testFlag(QCPPainter::pmVectorized)) {
+            QCPGraph::drawLinePlot(painter, tagliate_);
+            return;
+        }
+        // A thick pen goes through Qt's path stroker, which on a dense trace
+        // (min and max in every pixel column) costs twenty times the thin line.
+        // Thin lines a pixel apart look the same from across the room.
+        QPen sottile = penna;
+        sottile.setWidthF(1);
+        painter->setPen(sottile);
+        // Two passes on the diagonal thicken steep and flat strokes alike.
+        static constexpr int SPOSTAMENTI[4][2] = {{0, 0}, {1, 1}, {1, 0}, {0, 1}};
+        const int passate = larghezza == 2 ? 2 : 4;
+        for (int k = 0; k < passate; ++k) {
+            painter->save();
+            painter->translate(SPOSTAMENTI[k][0], SPOSTAMENTI[k][1]);
+            QCPGraph::drawLinePlot(painter, tagliate_);
+            painter->restore();
+        }
+        painter->setPen(penna);
+    }
+
+private:
+    // Liang-Barsky: what of the segment a-b lies in r; false when nothing.
+    static bool taglia(const QRectF& r, QPointF& a, QPointF& b) {
+        const double dx = b.x() - a.x(), dy = b.y() - a.y();
+        double t0 = 0, t1 = 1;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+        for (int k = 0; k < 4; ++k) {
+            if (p[k] == 0) {
+                if (q[k] < 0) return false;
+                continue;
+            }
+            const double t = q[k] / p[k];
+            if (p[k] < 0) t0 = std::max(t0, t);
+            else t1 = std::min(t1, t);
+            if (t0 > t1) return false;
+        }
+        const QPointF inizio = a;
+        if (t1 < 1) b = QPointF(inizio.x() + t1 * dx, inizio.y() + t1 * dy);
+        if (t0 > 0) a = QPointF(inizio.x() + t0 * dx, inizio.y() + t0 * dy);
+        return true;
+    }
+    mutable QVector<QPointF> tagliate_;
 };
 
 // The axes by number: 1 is always the x axis, 2 the first y axis (the one
@@ -218,6 +307,7 @@ struct GraficoWidget::Impl {
     QTimer orologio;
     bool ridisegno_richiesto = false;
     long ridisegni = 0;
+    long accodati = 0;
     double x_riga = -1;
     LimiteStorico limite;
     QVector<QCPGraphData> diradati; // reused by every thinning
@@ -279,6 +369,7 @@ struct GraficoWidget::Impl {
         if (!std::isfinite(x)) return;
         if (!p.in_attesa.isEmpty() && x < p.in_attesa.constLast().key) p.in_attesa_ordinati = false;
         p.in_attesa.append(QCPGraphData(x, y));
+        ++accodati;
         p.ultima_x = x;
         if (p.in_attesa.size() >= MASSIMO_IN_ATTESA) sposta_in_attesa();
         avvia_orologio();
@@ -291,9 +382,19 @@ struct GraficoWidget::Impl {
         const bool nuovi = sposta_in_attesa();
         if (nuovi || ridisegno_richiesto) {
             ridisegno_richiesto = false;
-            qcp->replot(QCustomPlot::rpQueuedReplot);
+            // Drawn now, paint included, so the clock knows what a frame costs.
+            QElapsedTimer t;
+            t.start();
+            qcp->replot(QCustomPlot::rpImmediateRefresh);
+            regola_ritmo(static_cast<double>(t.nsecsElapsed()) / 1e6);
         }
     }
+    void regola_ritmo(double ms) {
+        costo_ms = costo_ms <= 0 ? ms : 0.8 * costo_ms + 0.2 * ms;
+        const long periodo = std::lround(costo_ms / QUOTA_DISEGNO);
+        orologio.setInterval(static_cast<int>(std::clamp<long>(periodo, PERIODO_FOTOGRAMMA_MS, PERIODO_MASSIMO_MS)));
+    }
+    double costo_ms = 0; // smoothed cost of a frame
 
     void colloca_cursore(Cursore& c) {
         c.linea->point1->setCoords(c.x, 0);
@@ -353,7 +454,7 @@ void GraficoWidget::Impl::costruisci() {
     for (std::size_t i = 0; i < n_plot; ++i) {
         const DefPlot& d = def_plot[i];
         Plot& p = plot[i];
-        p.pieno = qcp->addGraph(asse_x(), asse_n(d.asse));
+        p.pieno = new GraficoTagliato(asse_x(), asse_n(d.asse));
         p.pieno->setName(QString::fromUtf8(d.nome));
         p.in_attesa.reserve(1024);
     }
@@ -361,7 +462,7 @@ void GraficoWidget::Impl::costruisci() {
     if (tempo) {
         for (std::size_t i = 0; i < n_plot; ++i) {
             Plot& p = plot[i];
-            p.storico = qcp->addGraph(asse_x(), p.pieno->valueAxis());
+            p.storico = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
             p.storico->setName(p.pieno->name() + QLatin1String("_storico"));
         }
     }
@@ -381,14 +482,13 @@ void GraficoWidget::Impl::costruisci() {
 }
 
 void GraficoWidget::Impl::crea_cursori(const DefCursore* def, std::size_t n) {
-    QCPLayer* sotto = qcp->layer(QStringLiteral("main"));
+    // One buffered layer on top for the cursors and their readout: dragging a
+    // cursor repaints that layer, not the data. One, not one each: every full
+    // redraw clears and composes each buffer, sixty times a second.
+    qcp->addLayer(QStringLiteral("cursori"), qcp->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
+    QCPLayer* strato = qcp->layer(QStringLiteral("cursori"));
+    strato->setMode(QCPLayer::lmBuffered);
     for (std::size_t i = 0; i < n; ++i) {
-        const QString nome_strato = QStringLiteral("cursore_%1").arg(i + 1);
-        qcp->addLayer(nome_strato, sotto, QCustomPlot::limAbove);
-        QCPLayer* strato = qcp->layer(nome_strato);
-        // A buffer of its own: dragging a cursor repaints the cursor, not the data.
-        strato->setMode(QCPLayer::lmBuffered);
-        sotto = strato;
 
         const QColor colore(def[i].colore.r, def[i].colore.g, def[i].colore.b);
         Cursore c;
@@ -416,12 +516,8 @@ void GraficoWidget::Impl::crea_cursori(const DefCursore* def, std::size_t n) {
 }
 
 void GraficoWidget::Impl::crea_annotazioni() {
-    const QString nome_strato = QStringLiteral("annotazioni");
-    qcp->addLayer(nome_strato, cursori.empty() ? qcp->layer(QStringLiteral("main")) : cursori.back().strato,
-                  QCustomPlot::limAbove);
-    strato_annotazioni = qcp->layer(nome_strato);
-    // The readouts change with every cursor move; they get a buffer of their own too.
-    strato_annotazioni->setMode(QCPLayer::lmBuffered);
+    // The readouts change with every cursor move: on the cursors' layer.
+    strato_annotazioni = qcp->layer(QStringLiteral("cursori"));
     QFont f = w->font();
     f.setPointSize(11);
     f.setBold(true);
@@ -789,6 +885,12 @@ std::size_t GraficoWidget::punti_in_attesa() const {
 void GraficoWidget::svuota_in_attesa() {
     if (d_->sposta_in_attesa()) d_->richiedi_ridisegno();
 }
+
+long GraficoWidget::punti_accodati() const { return d_->accodati; }
+
+void GraficoWidget::fotogramma() { d_->fotogramma(); }
+
+int GraficoWidget::intervallo_fotogramma_ms() const { return d_->orologio.interval(); }
 
 long GraficoWidget::ridisegni() const { return d_->ridisegni; }
 

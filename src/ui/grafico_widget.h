@@ -72,8 +72,16 @@ public:
     std::size_t punti_in_attesa() const;
     // Moves the pending points in now, without waiting for the display clock.
     void svuota_in_attesa();
+    // One tick of the display clock: pending points in, one redraw if
+    // anything changed. For a caller keeping its own time, the benchmark.
+    void fotogramma();
+    // The display clock's period now: 16 ms, longer while a frame costs more
+    // than a small share of the UI thread.
+    int intervallo_fotogramma_ms() const;
     // Redraws done so far (for tests and the benchmark).
     long ridisegni() const;
+    // Points taken by accoda and accoda_riga so far, cleared data included.
+    long punti_accodati() const;
 
     // History of the time graph: the newest `punti_pieni` points of each plot
     // at full resolution; older points are thinned to min and max per
