@@ -15,9 +15,10 @@ namespace vexa {
 
 namespace {
 
-// "com7: [8018] Porta com7 chiusa: ..." for the log.
-QString errore_su(const IPorta& porta, const ErroreRuntime& e) {
-    return QStringLiteral("com%1: [%2] %3").arg(porta.CommPort()).arg(e.numero).arg(QString::fromStdString(e.descrizione));
+// "com7: [8018] Porta com7 chiusa: ..." for the log; "USB: ..." on the USB link.
+QString errore_su(const Stato& s, const IPorta& porta, const ErroreRuntime& e) {
+    const QString dove = s.hid_attivo ? QStringLiteral("USB") : QStringLiteral("com%1").arg(porta.CommPort());
+    return QStringLiteral("%1: [%2] %3").arg(dove).arg(e.numero).arg(QString::fromStdString(e.descrizione));
 }
 
 } // namespace
@@ -67,7 +68,7 @@ void Protocollo::imposta_analisi(Analizzatore* analisi) {
         try {
             return porta_.InBufferCount();
         } catch (const ErroreRuntime& e) {
-            qCDebug(lcAnalisi) << "arretrato non leggibile:" << errore_su(porta_, e);
+            qCDebug(lcAnalisi) << "arretrato non leggibile:" << errore_su(s_, porta_, e);
             return 0;
         }
     };
@@ -85,7 +86,7 @@ void Protocollo::Svuota_ingresso() {
         porta_.Input();
     } catch (const ErroreRuntime& e) {
         // A closed port has nothing to discard.
-        qCInfo(lcProtocollo) << "ingresso non svuotato:" << errore_su(porta_, e);
+        qCInfo(lcProtocollo) << "ingresso non svuotato:" << errore_su(s_, porta_, e);
     }
     porta_.setInputLen(lunghezza);
 }
@@ -208,7 +209,7 @@ bool Protocollo::Verifica_porta() {
         salva_proprieta(QStringLiteral("CommPort"), QString::number(numero));
         return true;
     } catch (const ErroreRuntime& e) {
-        qCWarning(lcProtocollo) << "sonda della porta non riuscita:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "sonda della porta non riuscita:" << errore_su(s_, porta_, e);
         servizi_.messaggio(e.descrizione);
         return false;
     }
@@ -243,7 +244,7 @@ void Protocollo::Rileva_tipo_scheda() {
             servizi_.messaggio(MSG_NON_RICONOSCIUTO);
         }
     } catch (const ErroreRuntime& e) {
-        qCWarning(lcProtocollo) << "tipo di scheda non rilevato:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "tipo di scheda non rilevato:" << errore_su(s_, porta_, e);
         servizi_.messaggio(e.descrizione);
     }
 }
@@ -259,7 +260,7 @@ void Protocollo::Leggi_info_scheda() {
         }
     } catch (const ErroreRuntime& e) {
         // A board that cannot tell its sampling time is still usable.
-        qCWarning(lcProtocollo) << "blocco informazioni non letto:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "blocco informazioni non letto:" << errore_su(s_, porta_, e);
     }
     Svuota_ingresso();
 }
@@ -292,7 +293,7 @@ void Protocollo::Avvia_acquisizione() {
         qCInfo(lcProtocollo) << "acquisizione avviata" << (s_.hid_attivo ? "via USB" : "via seriale");
     } catch (const ErroreRuntime& e) {
         // A start that could not reach the board is no acquisition.
-        qCWarning(lcProtocollo) << "avvio dell'acquisizione non riuscito:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "avvio dell'acquisizione non riuscito:" << errore_su(s_, porta_, e);
         s_.acquisizione_in_corso = false;
         servizi_.messaggio(e.descrizione);
         servizi_.spegni_pulsante_start();
@@ -307,7 +308,7 @@ void Protocollo::Ferma_acquisizione() {
         if (s_.seriale_attiva) Leggi_risposta(2);
         qCInfo(lcProtocollo) << "acquisizione fermata";
     } catch (const ErroreRuntime& e) {
-        qCWarning(lcProtocollo) << "comando di arresto non inviato:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "comando di arresto non inviato:" << errore_su(s_, porta_, e);
         // After a lost link the user has been told once already.
         if (!(porta_persa_ && e.numero == ERR_PORTA_CHIUSA)) servizi_.messaggio(e.descrizione);
     }
@@ -320,7 +321,7 @@ void Protocollo::Azzera_spostamento() {
         Invia_comando("$Z");
         if (s_.seriale_attiva) Leggi_risposta(2);
     } catch (const ErroreRuntime& e) {
-        qCWarning(lcProtocollo) << "azzeramento della posizione non inviato:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "azzeramento della posizione non inviato:" << errore_su(s_, porta_, e);
         if (!(porta_persa_ && e.numero == ERR_PORTA_CHIUSA)) servizi_.messaggio(e.descrizione);
     }
 }
@@ -347,7 +348,7 @@ void Protocollo::Porta_OnComm() {
         }
     } catch (const ErroreRuntime& e) {
         // The port went away under us; the lost-link handler tells the user.
-        qCWarning(lcProtocollo) << "evento di ricezione interrotto:" << errore_su(porta_, e);
+        qCWarning(lcProtocollo) << "evento di ricezione interrotto:" << errore_su(s_, porta_, e);
     }
 }
 
@@ -355,7 +356,7 @@ void Protocollo::Collegamento_perso(const ErroreRuntime& e) {
     porta_persa_ = true;
     const bool acquisendo = s_.acquisizione_in_corso;
     qCWarning(lcProtocollo) << "collegamento perso" << (acquisendo ? "durante l'acquisizione:" : ":")
-                            << errore_su(porta_, e);
+                            << errore_su(s_, porta_, e);
     s_.acquisizione_in_corso = false;
     s_.stato_connessione = " collegamento perso su com" + std::to_string(porta_.CommPort());
     if (acquisendo) servizi_.spegni_pulsante_start();
