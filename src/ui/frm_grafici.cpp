@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,15 @@ ListaValori::ListaValori(int indice, QWidget* parent) : QListWidget(parent), ind
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+}
+
+void ListaValori::mostra_corrente_poi() {
+    if (scorrimento_in_attesa_) return;
+    scorrimento_in_attesa_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scorrimento_in_attesa_ = false;
+        if (QListWidgetItem* i = currentItem()) scrollToItem(i);
+    });
 }
 
 void ListaValori::mousePressEvent(QMouseEvent* e) {
@@ -64,7 +74,15 @@ void ColonnaLista::imposta_testo(int riga, const std::string& testo) {
 int ColonnaLista::riga_selezionata() const { return l_->currentRow(); }
 
 void ColonnaLista::seleziona(int riga) {
-    if (riga >= 0 && riga < l_->count()) l_->setCurrentRow(riga);
+    if (riga < 0 || riga >= l_->count()) return;
+    // Scrolling to the row lays the whole list out again at once; with the
+    // rows of a long session, once for each column at every repetition. The
+    // list scrolls once, when the event loop comes round.
+    const bool scorre = l_->hasAutoScroll();
+    l_->setAutoScroll(false);
+    l_->setCurrentRow(riga);
+    l_->setAutoScroll(scorre);
+    if (auto* v = dynamic_cast<ListaValori*>(l_)) v->mostra_corrente_poi();
 }
 
 int ColonnaLista::prima_visibile() const { return l_->verticalScrollBar()->value(); }

@@ -32,6 +32,8 @@ class ListaValori : public QListWidget {
 public:
     ListaValori(int indice, QWidget* parent);
     int indice() const { return indice_; }
+    // Brings the current row into view once the event loop comes round.
+    void mostra_corrente_poi();
     std::function<void(int indice, Qt::MouseButton)> su_mouse_down;
     std::function<void(int indice)> su_key_up;
     std::function<void(int indice)> su_doppio_click;
@@ -43,6 +45,7 @@ protected:
 
 private:
     int indice_;
+    bool scorrimento_in_attesa_ = false;
 };
 
 // The list as the analysis writes into it.
