@@ -163,6 +163,13 @@ struct Schermo {
                     nome, c.blocchi, c.cpu_totale, secondi, 100 * c.cpu_disegno / c.cpu_totale,
                     100 * c.cpu_analisi / c.cpu_totale, 100 * consegna / c.cpu_totale, c.rss_5min, r0, r1,
                     c.ms_replot0 / std::max(1.0, r0 * secondi), c.ms_replot1 / std::max(1.0, r1 * secondi));
+        // What grows with a session: the rows of the values list (time is
+        // compressed here, so repetitions come twenty to thirty times as fast as
+        // in a gym); the graph stays bounded.
+        std::size_t punti = 0;
+        for (int p : {PLOT_VELOCITA, PLOT_ACCELERAZIONE, PLOT_POSIZIONE}) punti += g0->punti(p).size();
+        std::printf("  %s: values list %d rows; time graph holds %zu points\n", nome,
+                    principale.grafici()->Lst_valori[0]->count(), punti);
     }
 };
 

@@ -1,5 +1,6 @@
 // One logging category per subsystem. Warnings and errors are always on;
-// QT_LOGGING_RULES="vexa.*.debug=true" (or a single category) shows the rest.
+// QT_LOGGING_RULES="vexa.*.info=true;vexa.*.debug=true" (or one category)
+// shows what happens along the way too.
 // Errors the user is never shown (a board that cannot tell its sampling time,
 // a receive event on a port that went away) are logged here all the same, with
 // the port or device they concern. The USB link has its own, "vexa.hid".

@@ -2,6 +2,6 @@
 
 namespace vexa {
 
-Q_LOGGING_CATEGORY(lcHid, "vexa.hid", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcHid, "vexa.hid", QtWarningMsg)
 
 } // namespace vexa
