@@ -109,14 +109,18 @@ void Frm_cmd::Button_Reset_ValueChanged(bool) {
     if (azzera_prova) azzera_prova();
 }
 
-void Frm_cmd::Button_Ripetizioni_Click() {
-    g_.Grafico[0]->setVisible(false);
+void Frm_cmd::vista_singola(int mostrato, Vista vista) {
+    // The other graph goes first, then the shown one spans from the slide to the edge.
+    g_.Grafico[mostrato == 0 ? 1 : 0]->setVisible(false);
+    GraficoWidget* g = g_.Grafico[static_cast<std::size_t>(mostrato)];
     const double L = g_.Slide->x() + g_.Slide->width();
-    g_.Grafico[1]->setGeometry(arrotonda(Viste::singola(g_.Grafico[1]->geometry(), L, g_.width())));
-    g_.Grafico[1]->setVisible(true);
-    vista_ = Vista::Ripetizioni;
+    g->setGeometry(arrotonda(Viste::singola(g->geometry(), L, g_.width())));
+    g->setVisible(true);
+    vista_ = vista;
     if (su_vista) su_vista(vista_);
 }
+
+void Frm_cmd::Button_Ripetizioni_Click() { vista_singola(1, Vista::Ripetizioni); }
 
 void Frm_cmd::Button_Grafici_Click() {
     const double L = g_.Slide->x() + g_.Slide->width();
@@ -130,14 +134,7 @@ void Frm_cmd::Button_Grafici_Click() {
     if (su_vista) su_vista(vista_);
 }
 
-void Frm_cmd::vista_tempo() {
-    g_.Grafico[1]->setVisible(false);
-    const double L = g_.Slide->x() + g_.Slide->width();
-    g_.Grafico[0]->setGeometry(arrotonda(Viste::singola(g_.Grafico[0]->geometry(), L, g_.width())));
-    g_.Grafico[0]->setVisible(true);
-    vista_ = Vista::Tempo;
-    if (su_vista) su_vista(vista_);
-}
+void Frm_cmd::vista_tempo() { vista_singola(0, Vista::Tempo); }
 
 void Frm_cmd::Button_Tempo_MouseDown(int pulsante) {
     if (pulsante == 2) vista_tempo();

@@ -69,6 +69,8 @@ public:
 
 private:
     void vista_tempo();
+    // Graph `mostrato` alone, from the slide to the window's edge.
+    void vista_singola(int mostrato, Vista vista);
     Stato& s_;
     Frm_grafici& g_;
     Vista vista_ = Vista::Entrambi;
