@@ -22,6 +22,13 @@ struct ServiziRegistro : IServizi {
     void imposta_spostamento(const std::string& testo) override { etichette.push_back(testo); }
 };
 
+// One block as the read path handed it to the decoder.
+struct Blocco {
+    int n_punti;
+    std::vector<double> posizione;
+    std::vector<float> dt;
+};
+
 // Delivers everything posted so far, and what that posts in turn.
 inline void consegna() {
     for (int i = 0; i < 20; ++i) {

@@ -17,11 +17,7 @@ using vexa::test::consegna;
 
 namespace {
 
-struct Blocco {
-    int n_punti;
-    std::vector<double> posizione;
-    std::vector<float> dt;
-};
+using test::Blocco;
 
 struct Banco {
     Stato stato;

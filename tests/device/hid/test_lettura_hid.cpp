@@ -14,11 +14,7 @@ using namespace vexa;
 
 namespace {
 
-struct Blocco {
-    int n_punti;
-    std::vector<double> posizione;
-    std::vector<float> dt;
-};
+using test::Blocco;
 
 struct Banco {
     Stato stato;
