@@ -1,14 +1,12 @@
-// The device link's services on the desktop: message boxes, the system beep,
-// and hooks to the main window's caption, the start switch and the live label,
-// which the main window connects when it exists.
+// Desktop pieces the device link's services are built from: the message box
+// the user answers, and the decimal separator the texts are written with.
 #pragma once
 
 #include "servizi.h"
 
-#include <QPointer>
 #include <QWidget>
 
-#include <functional>
+#include <string>
 
 namespace vexa {
 
@@ -18,24 +16,5 @@ void mostra_messaggio_box(QWidget* genitore, const std::string& testo, Icona ico
 // The user's decimal separator, for the texts built by the formatting helpers
 // (a point where the system's is not a single ASCII character).
 char separatore_di_sistema();
-
-class ServiziWidget : public IServizi {
-public:
-    explicit ServiziWidget(QWidget* finestra = nullptr) : finestra_(finestra) {}
-    void imposta_finestra(QWidget* finestra) { finestra_ = finestra; }
-
-    std::function<void(const std::string&)> su_titolo;
-    std::function<void()> su_spegni_start;
-    std::function<void(const std::string&)> su_spostamento;
-
-    void messaggio(const std::string& testo, Icona icona, const std::string& titolo) override;
-    void beep() override;
-    void imposta_titolo_principale(const std::string& testo) override;
-    void spegni_pulsante_start() override;
-    void imposta_spostamento(const std::string& testo) override;
-
-private:
-    QPointer<QWidget> finestra_;
-};
 
 } // namespace vexa
