@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 #include <QLocale>
-#include <QMessageBox>
 
 namespace vexa {
 
