@@ -1,0 +1,1 @@
+#include "formato_impostazioni.h"
