@@ -136,8 +136,10 @@ void Frm_main::resizeEvent(QResizeEvent* e) {
 }
 
 void Frm_main::closeEvent(QCloseEvent* e) {
-    // Closing is never refused: recording is switched off (its folder
-    // ensured), the board is left as it is, and nothing is saved.
+    // Closing is never refused. A running acquisition is stopped first and,
+    // when it was recorded, saved as a stop would save it: the coach's set is
+    // not lost with the window. Then recording is switched off (its folder ensured).
+    if (prima_di_chiudere) prima_di_chiudere();
     if (s_.registrazione_attiva) {
         cmd_->Button_Memo->imposta_valore_silenzioso(false);
         cmd_->Button_Memo_ValueChanged(false);

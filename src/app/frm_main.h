@@ -54,6 +54,8 @@ public:
     std::function<void()> mostra_impostazioni; // "Configura..."
     std::function<void()> mostra_porta;        // "Parametri Porta...."
     std::function<void()> mostra_cronometro;   // "Cronometro"
+    // Runs first when the window closes: stops a running acquisition and saves it.
+    std::function<void()> prima_di_chiudere;
     // Unloads the other windows, in order, after the main window closed.
     std::function<void()> scarica_finestre;
 

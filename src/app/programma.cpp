@@ -11,12 +11,14 @@
 #include "device/protocollo.h"
 #include "device/registro.h"
 #include "device/servizi_widget.h"
+#include "tools/frm_crono.h"
 #include "ui/suono.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <set>
 
@@ -69,6 +71,10 @@ public:
     }
     void spegni_pulsante_start() override {
         if (p_.principale_) p_.principale_->cmd()->spegni_start();
+        // The acquisition has ended without the switch (a lost link, "Reset
+        // Pos", a refused start): a recorded one is saved once the code that
+        // stopped it has finished talking to the board.
+        QTimer::singleShot(0, &p_, [p = &p_] { p->acquisizione_finita(); });
     }
     void imposta_spostamento(const std::string& testo) override {
         if (p_.principale_) p_.principale_->intestazione()->imposta_spostamento(testo);
@@ -111,7 +117,18 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     protocollo_->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
 
     Frm_cmd* c = principale_->cmd();
-    c->Avvia_acquisizione = [this] { protocollo_->Avvia_acquisizione(); };
+    c->Avvia_acquisizione = [this] {
+        protocollo_->Avvia_acquisizione();
+        if (stato.acquisizione_in_corso && stato.registrazione_attiva) da_salvare_ = true;
+    };
+    c->su_registrazione = [this](bool acceso) {
+        if (acceso && stato.acquisizione_in_corso) da_salvare_ = true;
+    };
+    c->salva_registrazione = [this] { acquisizione_finita(); };
+    principale_->prima_di_chiudere = [this] {
+        if (stato.acquisizione_in_corso) protocollo_->Ferma_acquisizione();
+        acquisizione_finita();
+    };
     c->Ferma_acquisizione = [this] { protocollo_->Ferma_acquisizione(); };
     c->Azzera_spostamento = [this] { protocollo_->Azzera_spostamento(); };
     c->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
@@ -125,6 +142,19 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
         seriale_->raise();
     };
     principale_->scarica_finestre = [this] { scarica_finestre(); };
+    principale_->mostra_cronometro = [this] { mostra_cronometro(); };
+}
+
+Frm_crono& Programma::mostra_cronometro() {
+    if (!crono_) {
+        // Closed means unloaded: the next opening starts as a fresh stopwatch.
+        crono_ = new Frm_crono(*suono_);
+        crono_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    crono_->show();
+    crono_->raise();
+    crono_->activateWindow();
+    return *crono_;
 }
 
 Programma::~Programma() {
@@ -134,6 +164,7 @@ Programma::~Programma() {
     protocollo_.reset();
     porta_.reset();
     if (apertura_) delete apertura_.data();
+    if (crono_) delete crono_.data();
 }
 
 IServizi& Programma::servizi() { return *servizi_; }
@@ -147,6 +178,7 @@ void Programma::scarica_finestre() {
     if (seriale_) seriale_->hide();
     if (hid_) hid_->hide();
     if (apertura_) apertura_->close();
+    if (crono_) crono_->close();
 }
 
 EsitoAvvio Programma::avvia() {
@@ -246,6 +278,16 @@ EsitoAvvio Programma::avvia() {
     messaggio_avvio_ = testo;
     if (!testo.empty()) servizi_->mostra(testo, Icona::Esclamazione, TITOLO_VEXA);
     return esito;
+}
+
+void Programma::acquisizione_finita() {
+    if (!da_salvare_ || stato.acquisizione_in_corso) return;
+    da_salvare_ = false;
+    if (stato.registrazione_attiva) salva_automatico();
+}
+
+bool Programma::salva_automatico() {
+    return false;
 }
 
 std::vector<std::string> Programma::righe() const {

@@ -7,6 +7,7 @@
 #include "analysis/analisi.h"
 #include "analysis/stato.h"
 #include "device/hid/backend_hid.h"
+#include "tools/frm_crono.h"
 #include "device/servizi.h"
 
 #include <QObject>
@@ -20,6 +21,7 @@
 
 namespace vexa {
 
+class Frm_crono;
 class Frm_main;
 class frm_apertura;
 class frm_hid;
@@ -67,10 +69,23 @@ public:
     IServizi& servizi();
     SuonoQt& suono() { return *suono_; }
 
+    // The stopwatch, made on first use and again after it was closed.
+    Frm_crono& mostra_cronometro();
+    Frm_crono* cronometro() { return crono_.data(); }
+
     // The one message the start-up showed, if it had anything to say.
     const std::string& messaggio_avvio() const { return messaggio_avvio_; }
     // The listed rows of the values list, fifteen texts joined by ";".
     std::vector<std::string> righe() const;
+
+    // A recorded acquisition has ended, whichever way: saves it, once.
+    void acquisizione_finita();
+    // The automatic save of the recorded trial: the whole trial and the
+    // results, named by the time of the save. False when it failed (the
+    // coach has been told why).
+    bool salva_automatico();
+    // Files written by the automatic saves of this run, newest last.
+    const std::vector<QString>& file_salvati() const { return file_salvati_; }
 
 private:
     class Servizi;
@@ -88,7 +103,11 @@ private:
     std::unique_ptr<frm_seriale> seriale_;
     std::unique_ptr<frm_hid> hid_;
     QPointer<frm_apertura> apertura_;
+    QPointer<Frm_crono> crono_;
     std::string messaggio_avvio_;
+    // A recorded acquisition is running or has ended unsaved.
+    bool da_salvare_ = false;
+    std::vector<QString> file_salvati_;
 };
 
 // "Nessuna scheda trovata" and what to do about it, shown once at start-up.

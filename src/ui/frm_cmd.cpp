@@ -94,11 +94,15 @@ void Frm_cmd::Button_start_ValueChanged(bool valore) {
 void Frm_cmd::Button_Memo_ValueChanged(bool valore) {
     if (valore) {
         s_.registrazione_attiva = true;
+        // Recording starts at an empty buffer: switched on mid-acquisition, the
+        // old count would leave zeroed records that the file would write as samples.
         s_.campioni.assign(1, Campione{});
+        s_.n_campioni = 0;
     } else {
         s_.registrazione_attiva = false;
         if (assicura_cartella_registrazione) assicura_cartella_registrazione();
     }
+    if (su_registrazione) su_registrazione(valore);
 }
 
 void Frm_cmd::Button_Segnale_ValueChanged(bool) {

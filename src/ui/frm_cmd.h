@@ -41,6 +41,8 @@ public:
     std::function<void()> salva_registrazione;
     // Recording switched off: make sure the recording folder exists.
     std::function<void()> assicura_cartella_registrazione;
+    // Recording switched on or off (after the state changed).
+    std::function<void(bool)> su_registrazione;
     std::function<void()> mostra_cronometro;
     std::function<void()> avvia_calcolatrice;
     // The view changed: the menu moves its check mark.

@@ -271,13 +271,14 @@ private slots:
         QCOMPARE(a.p->righe().size(), std::size_t{3});
         QVERIFY(a.messaggi.empty());
 
-        // Closing while acquiring leaves the board alone.
+        // Closing while acquiring stops the board before the window goes.
         QTest::mouseClick(m.cmd()->Button_start, Qt::LeftButton);
         QVERIFY(a.p->stato.acquisizione_in_corso);
         const auto comandi = a.scheda->comandi().size();
         m.close();
-        attendi(100);
-        QCOMPARE(a.scheda->comandi().size(), comandi);
+        QVERIFY(!a.p->stato.acquisizione_in_corso);
+        QTRY_COMPARE(a.scheda->comandi().size(), comandi + 1);
+        QCOMPARE(a.scheda->comandi().back(), QStringLiteral("$T"));
     }
 };
 
