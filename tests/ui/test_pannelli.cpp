@@ -334,13 +334,14 @@ private slots:
         QCOMPARE(fermate, 1);
         QCOMPARE(salvataggi, 0); // not recording: nothing saved
 
-        // Recording on: the samples start again from one zeroed record.
+        // Recording on mid-way: an empty buffer, so no zeroed placeholders
+        // are later written as if they were samples.
         b.s.campioni.resize(50);
         b.s.n_campioni = 49;
         QTest::mouseClick(b.c->Button_Memo, Qt::LeftButton);
         QVERIFY(b.s.registrazione_attiva);
         QCOMPARE(b.s.campioni.size(), std::size_t{1});
-        QCOMPARE(b.s.n_campioni, 49);
+        QCOMPARE(b.s.n_campioni, 0);
         QTest::mouseClick(b.c->Button_start, Qt::LeftButton);
         QTest::mouseClick(b.c->Button_start, Qt::LeftButton);
         QCOMPARE(salvataggi, 1);
