@@ -1,11 +1,8 @@
 #include "testo_file.h"
 
 #include <array>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 namespace vexa {
 
@@ -136,13 +133,10 @@ LettoreCampi::LettoreCampi(std::string_view byte) : b_(byte) {
         utf8_ = true;
         i_ = 3;
     }
-}
-
-bool LettoreCampi::fine() const {
-    // Only blanks and line ends left: no item.
-    for (std::size_t k = i_; k < b_.size(); ++k)
-        if (!blank(b_[k]) && !fine_riga(b_[k])) return false;
-    return true;
+    // Known once, so that asking whether an item is left costs nothing: a
+    // file of many empty lines must not make every read scan to the end.
+    fine_dati_ = b_.size();
+    while (fine_dati_ > i_ && (blank(b_[fine_dati_ - 1]) || fine_riga(b_[fine_dati_ - 1]))) --fine_dati_;
 }
 
 std::optional<std::string> LettoreCampi::testo() {
@@ -152,14 +146,25 @@ std::optional<std::string> LettoreCampi::testo() {
         i_ = b_.size();
         return std::nullopt;
     }
+    return leggi_item();
+}
+
+std::optional<std::string> LettoreCampi::testo_o_vuoto() {
+    if (esaurito()) return std::nullopt;
+    return leggi_item();
+}
+
+std::string LettoreCampi::leggi_item() {
     while (i_ < b_.size() && blank(b_[i_])) ++i_;
     std::string grezzo;
-    if (b_[i_] == '"') {
+    if (i_ < b_.size() && b_[i_] == '"') {
         const std::size_t fine = b_.find('"', i_ + 1);
         const std::size_t stop = fine == std::string_view::npos ? b_.size() : fine;
         grezzo.assign(b_.substr(i_ + 1, stop - i_ - 1));
-        for (char c : grezzo)
-            if (c == '\n') ++riga_;
+        // Line ends inside the quotes still count as lines for the messages.
+        for (std::size_t k = 0; k < grezzo.size(); ++k)
+            if (grezzo[k] == '\n' || (grezzo[k] == '\r' && (k + 1 == grezzo.size() || grezzo[k + 1] != '\n')))
+                ++riga_;
         i_ = stop == b_.size() ? stop : stop + 1;
         // What follows the closing quote up to the separator is dropped.
         while (i_ < b_.size() && b_[i_] != ',' && !fine_riga(b_[i_])) ++i_;
@@ -184,10 +189,7 @@ std::optional<std::string> LettoreCampi::testo() {
     return utf8_ ? grezzo : cp1252_a_utf8(grezzo);
 }
 
-std::optional<int32_t> LettoreCampi::intero() {
-    const std::optional<std::string> t = testo();
-    if (!t) return std::nullopt;
-    std::string_view s = *t;
+std::optional<int32_t> intero_da_testo(std::string_view s) {
     while (!s.empty() && blank(s.front())) s.remove_prefix(1);
     while (!s.empty() && blank(s.back())) s.remove_suffix(1);
     if (s.empty()) return std::nullopt;
@@ -209,17 +211,20 @@ std::optional<int32_t> LettoreCampi::intero() {
     return static_cast<int32_t>(v);
 }
 
+std::optional<int32_t> LettoreCampi::intero() {
+    const std::optional<std::string> t = testo();
+    if (!t) return std::nullopt;
+    return intero_da_testo(*t);
+}
+
 namespace {
 
-// A whole-item number: optional sign, digits with at most one point, optional
-// exponent; blanks around it allowed. strtod is not used on the raw text, so a
-// locale's separator, "inf", "nan" and hex forms are not numbers here.
-std::optional<double> numero_intero_testo(std::string_view s) {
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    if (s.empty() || s.size() > 64) return std::nullopt;
+// The length of the number at the start of `s`: optional sign, digits with at
+// most one point, optional exponent (only when it has digits). 0 when `s`
+// does not start with a number.
+std::size_t lunghezza_numero(std::string_view s) {
     std::size_t k = 0;
-    if (s[k] == '+' || s[k] == '-') ++k;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
     bool cifre = false, punto = false;
     for (; k < s.size(); ++k) {
         if (s[k] >= '0' && s[k] <= '9')
@@ -229,28 +234,37 @@ std::optional<double> numero_intero_testo(std::string_view s) {
         else
             break;
     }
-    if (!cifre) return std::nullopt;
+    if (!cifre) return 0;
     if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
-        ++k;
-        if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-        bool cifre_exp = false;
-        for (; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++k) cifre_exp = true;
-        if (!cifre_exp) return std::nullopt;
+        std::size_t j = k + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        const std::size_t inizio_exp = j;
+        while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+        if (j > inizio_exp) k = j;
     }
-    if (k != s.size()) return std::nullopt;
-    char buf[72];
-    std::memcpy(buf, s.data(), s.size());
-    buf[s.size()] = '\0';
-    // strtod's own decimal point is the C locale's unless a caller changed it;
-    // the text has only '.', so swap it for whatever the locale wants.
-    const char punto_locale = *std::localeconv()->decimal_point;
-    if (punto_locale != '.')
-        for (std::size_t j = 0; j < s.size(); ++j)
-            if (buf[j] == '.') buf[j] = punto_locale;
-    errno = 0;
-    const double v = std::strtod(buf, nullptr);
-    if (!std::isfinite(v)) return std::nullopt;
+    return k;
+}
+
+// The number `s` holds, already known to be well formed. from_chars reads
+// '.' whatever the C locale says (a Qt program runs with the user's) and
+// takes no '+'. Out of range gives nothing.
+std::optional<double> converti(std::string_view s) {
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+    double v = 0;
+    const auto [fine, errore] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (errore != std::errc() || fine != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+// A whole-item number: optional sign, digits with at most one point, optional
+// exponent; blanks around it allowed. "inf", "nan" and hex forms are not
+// numbers here.
+std::optional<double> numero_intero_testo(std::string_view s) {
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    const std::size_t n = lunghezza_numero(s);
+    if (n == 0 || n != s.size()) return std::nullopt;
+    return converti(s);
 }
 
 } // namespace
@@ -264,64 +278,20 @@ std::optional<double> LettoreCampi::numero() {
 std::optional<std::string> testo_numerico_normale(std::string_view item) {
     const std::optional<double> v = numero_intero_testo(item);
     if (!v) return std::nullopt;
-    // Shortest text that reads back as the same double, plain decimal, no exponent.
+    const double x = *v == 0 ? 0.0 : *v; // no "-0"
+    // Plain decimal for the numbers a list can hold; beyond, keep the item.
+    if (std::fabs(x) >= 1e15 || (std::fabs(x) < 1e-6 && x != 0)) return std::string(item);
+    // The shortest fixed form that reads back as the same double.
     char buf[64];
-    double x = *v == 0 ? 0.0 : *v; // no "-0"
-    for (int cifre = 1; cifre <= 17; ++cifre) {
-        std::snprintf(buf, sizeof buf, "%.*g", cifre, x);
-        if (std::strtod(buf, nullptr) == x) break;
-    }
-    std::string t = buf;
-    const char punto_locale = *std::localeconv()->decimal_point;
-    for (char& c : t)
-        if (c == punto_locale) c = '.';
-    if (t.find_first_of("eE") != std::string::npos) {
-        // Plain decimal for the numbers a list can hold; beyond, keep the item.
-        if (std::fabs(x) >= 1e15 || (std::fabs(x) < 1e-6 && x != 0)) return std::string(item);
-        std::snprintf(buf, sizeof buf, "%.6f", x);
-        t = buf;
-        for (char& c : t)
-            if (c == punto_locale) c = '.';
-        while (t.find('.') != std::string::npos && (t.back() == '0' || t.back() == '.')) {
-            const bool era_punto = t.back() == '.';
-            t.pop_back();
-            if (era_punto) break;
-        }
-    }
-    return t;
+    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
+    return std::string(buf, r.ptr);
 }
 
 double valore_iniziale(std::string_view s) {
     while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    std::size_t k = 0;
-    std::string numero;
-    if (k < s.size() && (s[k] == '+' || s[k] == '-')) numero += s[k++];
-    bool cifre = false, punto = false;
-    for (; k < s.size(); ++k) {
-        if (s[k] >= '0' && s[k] <= '9') {
-            cifre = true;
-            numero += s[k];
-        } else if (s[k] == '.' && !punto) {
-            punto = true;
-            numero += s[k];
-        } else {
-            break;
-        }
-    }
-    if (!cifre) return 0;
-    if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
-        std::string esp = "e";
-        std::size_t j = k + 1;
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) esp += s[j++];
-        bool cifre_exp = false;
-        for (; j < s.size() && s[j] >= '0' && s[j] <= '9' && esp.size() < 8; ++j) {
-            esp += s[j];
-            cifre_exp = true;
-        }
-        if (cifre_exp) numero += esp;
-    }
-    if (numero.size() > 64) numero.resize(64);
-    const std::optional<double> v = numero_intero_testo(numero);
+    const std::size_t n = lunghezza_numero(s);
+    if (n == 0) return 0;
+    const std::optional<double> v = converti(s.substr(0, n));
     return v ? *v : 0;
 }
 

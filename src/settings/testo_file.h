@@ -34,22 +34,36 @@ public:
 
     // The next item as text; nothing at the end of the input.
     std::optional<std::string> testo();
+    // As testo(), but where only blanks and line ends remain, the next line is
+    // still an empty item: a file whose last expected item is an empty line
+    // (an athlete folder written as "") reads back whole. Nothing only once
+    // every byte has been read.
+    std::optional<std::string> testo_o_vuoto();
     // The next item as a whole number: leading sign and digits, blanks around
     // them; anything else (or the end) gives nothing and the item is consumed.
     std::optional<int32_t> intero();
     // The next item as a number ("12.5", "-3", "1e3"); nothing when the item is
     // not a number as a whole.
     std::optional<double> numero();
-    bool fine() const;
+    // No item left: only blanks and line ends, or nothing at all.
+    bool fine() const { return i_ >= fine_dati_; }
+    // Every byte read.
+    bool esaurito() const { return i_ >= b_.size(); }
     // 1-based line of the next item, for messages.
     int riga() const { return riga_; }
 
 private:
+    std::string leggi_item();
+
     std::string_view b_;
     std::size_t i_ = 0;
+    std::size_t fine_dati_ = 0; // just past the last byte that is neither blank nor line end
     int riga_ = 1;
     bool utf8_ = false;
 };
+
+// A whole item as a 32-bit integer: sign and digits, blanks around them.
+std::optional<int32_t> intero_da_testo(std::string_view item);
 
 // A number read by LettoreCampi in its plain decimal text: 80 for "080",
 // 12.5 for "12.50"; nothing when the text is not a number as a whole. This is
