@@ -2,8 +2,9 @@
 //
 //   vexameter                      the program, as a coach runs it
 //   vexameter --dimostrazione      with a demonstration athlete (band and
-//                                  minimum amplitude set), for trying it
-//                                  against the board simulator
+//                                  minimum amplitude set; also put in the
+//                                  settings store when that is still empty),
+//                                  for trying it against the board simulator
 //   vexameter --schermata FILE.png runs one set without anybody at the screen:
 //                                  starts the acquisition once the main window
 //                                  is up, stops it when the board has been
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
     o.versione[1] = VEXA_VERSIONE_MINORE;
     o.versione[2] = VEXA_VERSIONE_REVISIONE;
     if (!schermata.isEmpty()) {
+        o.impostazioni_all_avvio = false;
         // Nobody is there to press OK: messages go to the terminal.
         o.mostra_messaggio = [](const std::string& t, vexa::Icona, const std::string&) {
             std::printf("[messaggio] %s\n", t.c_str());
@@ -77,6 +79,7 @@ int main(int argc, char** argv) {
     if (dimostrazione || !schermata.isEmpty()) atleta_dimostrativo(programma.stato);
 
     const vexa::EsitoAvvio esito = programma.avvia();
+    if (dimostrazione) programma.semina_dimostrazione();
     programma.principale().intestazione()->Aggiorna_intestazione();
     if (schermata.isEmpty()) return app.exec();
 

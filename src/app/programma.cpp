@@ -11,11 +11,13 @@
 #include "device/protocollo.h"
 #include "device/registro.h"
 #include "device/servizi_widget.h"
+#include "settings/archivio_impostazioni.h"
 #include "tools/frm_crono.h"
 #include "ui/suono.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTimer>
@@ -143,6 +145,59 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     };
     principale_->scarica_finestre = [this] { scarica_finestre(); };
     principale_->mostra_cronometro = [this] { mostra_cronometro(); };
+    principale_->mostra_impostazioni = [this] { mostra_impostazioni(); };
+    g->su_apri_editor = [this](int indice) { editor_grafici().apri(indice); };
+}
+
+Frm_utente& Programma::mostra_impostazioni() {
+    if (!utente_) {
+        utente_ = new Frm_utente(stato, cartella_, principale_.get());
+        utente_->setWindowFlag(Qt::Window);
+        utente_->update_graph = [this](int grafico, int asse, double minimo, double massimo) {
+            editor_grafici().Update_graph(grafico, asse, minimo, massimo);
+        };
+        utente_->aggiorna_intestazione = [this] { principale_->intestazione()->Aggiorna_intestazione(); };
+        utente_->mostra_messaggio = [this](const QString& testo) {
+            servizi_->mostra(testo.toStdString(), Icona::Esclamazione, TITOLO_VEXA);
+        };
+        utente_->alla_chiusura = [this] {
+            if (utente_) utente_->deleteLater();
+            utente_ = nullptr;
+        };
+    }
+    utente_->show();
+    utente_->raise();
+    utente_->activateWindow();
+    return *utente_;
+}
+
+void Programma::semina_dimostrazione() {
+    if (stato.file_pesi.empty() || QFileInfo::exists(QString::fromStdString(stato.file_pesi))) return;
+    ArchivioImpostazioni archivio(stato, cartella_);
+    ListeValori liste;
+    liste[0] = {"Dimostrazione"};
+    liste[2] = {"60"};
+    liste[3] = {"Panca piana"};
+    liste[4] = {"520"};
+    liste[5] = {"110"};
+    liste[6] = {"90"};
+    liste[7] = {"100"};
+    stato.squadra = "Dimostrazione";
+    stato.nome_atleta = "Atleta dimostrativo";
+    stato.posizioni = {0, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0};
+    QString errore = archivio.prepara_cartelle(QString::fromStdString(stato.squadra),
+                                               QString::fromStdString(stato.nome_atleta));
+    if (errore.isEmpty()) errore = archivio.salva(liste, QString());
+    if (!errore.isEmpty()) {
+        qCWarning(lcImpostazioni).noquote() << "atleta dimostrativo non salvato:" << errore;
+        return;
+    }
+    salva_funz(stato);
+}
+
+frm_edit_grafici& Programma::editor_grafici() {
+    if (!editor_) editor_ = new frm_edit_grafici(stato, *principale_->grafici(), principale_.get());
+    return *editor_;
 }
 
 Frm_crono& Programma::mostra_cronometro() {
@@ -165,6 +220,7 @@ Programma::~Programma() {
     porta_.reset();
     if (apertura_) delete apertura_.data();
     if (crono_) delete crono_.data();
+    if (utente_) delete utente_.data();
 }
 
 IServizi& Programma::servizi() { return *servizi_; }
@@ -179,6 +235,8 @@ void Programma::scarica_finestre() {
     if (hid_) hid_->hide();
     if (apertura_) apertura_->close();
     if (crono_) crono_->close();
+    if (editor_) editor_->hide();
+    if (utente_) utente_->close();
 }
 
 EsitoAvvio Programma::avvia() {
@@ -258,6 +316,7 @@ EsitoAvvio Programma::avvia() {
         principale_->raise();
         principale_->activateWindow();
     };
+    if (o_.impostazioni_all_avvio) apertura_->mostra_impostazioni = [this] { mostra_impostazioni(); };
     apertura_->show();
     principale_->setWindowTitle(QString::fromStdString(s.titolo_programma + s.stato_connessione));
 

@@ -7,7 +7,9 @@
 #include "analysis/analisi.h"
 #include "analysis/stato.h"
 #include "device/hid/backend_hid.h"
+#include "settings/frm_utente.h"
 #include "tools/frm_crono.h"
+#include "ui/frm_edit_grafici.h"
 #include "device/servizi.h"
 
 #include <QObject>
@@ -40,6 +42,9 @@ struct OpzioniProgramma {
     // Settling time after opening a serial port, before probing it.
     int attesa_apertura_ms = 500;
     int versione[3] = {0, 0, 0};
+    // The settings window opens once the splash has gone, as a coach expects
+    // to pick the athlete first; a run with nobody at the screen turns it off.
+    bool impostazioni_all_avvio = true;
     // How a message box is shown; unset: a modal QMessageBox.
     std::function<void(const std::string& testo, Icona icona, const std::string& titolo)> mostra_messaggio;
 };
@@ -68,6 +73,17 @@ public:
     Analizzatore& analisi() { return *analisi_; }
     IServizi& servizi();
     SuonoQt& suono() { return *suono_; }
+
+    // The settings window: the open one brought to the front, or a new one
+    // built from the store (it is discarded by OK, Annulla or its close box).
+    Frm_utente& mostra_impostazioni();
+    Frm_utente* impostazioni() { return utente_.data(); }
+    // A demonstration squad and athlete in the store, when it is still empty,
+    // so the settings window opens on them and OK applies a usable band.
+    void semina_dimostrazione();
+
+    // The graph properties editor, made hidden on first use.
+    frm_edit_grafici& editor_grafici();
 
     // The stopwatch, made on first use and again after it was closed.
     Frm_crono& mostra_cronometro();
@@ -104,6 +120,8 @@ private:
     std::unique_ptr<frm_hid> hid_;
     QPointer<frm_apertura> apertura_;
     QPointer<Frm_crono> crono_;
+    QPointer<frm_edit_grafici> editor_;
+    QPointer<Frm_utente> utente_;
     std::string messaggio_avvio_;
     // A recorded acquisition is running or has ended unsaved.
     bool da_salvare_ = false;

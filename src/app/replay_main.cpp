@@ -14,6 +14,7 @@
 #include "../trials/file_prova.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -222,7 +223,8 @@ public:
             destinazione_ = nullptr;
             return ok ? true : guasto(e ? e : EIO);
         }
-        if (std::fflush(f_) != 0 || ::fsync(::fileno(f_)) != 0) return guasto(errno);
+        // EINVAL: a file system that cannot sync; the rename is still the commit.
+        if (std::fflush(f_) != 0 || (::fsync(::fileno(f_)) != 0 && errno != EINVAL)) return guasto(errno);
         FILE* f = f_;
         f_ = nullptr;
         if (std::fclose(f) != 0) return guasto(errno);
@@ -340,6 +342,21 @@ std::string intervallo(const Numerica& n) {
     return t;
 }
 
+// A number on the command line: "82.5" under any locale, and the locale's own
+// "82,5" too, since that is how its users write it.
+std::optional<double> numero(std::string testo) {
+    for (int prova = 0; prova < 2; ++prova) {
+        double x = 0;
+        const char* fine = testo.data() + testo.size();
+        const auto [p, e] = std::from_chars(testo.data(), fine, x);
+        if (!testo.empty() && e == std::errc() && p == fine) return x;
+        const auto virgola = testo.find(',');
+        if (virgola == std::string::npos) break;
+        testo[virgola] = '.';
+    }
+    return std::nullopt;
+}
+
 // Reads the command line; an error text (exit 2) when it is not usable.
 std::string leggi_opzioni(int argc, char** argv, Opzioni& o) {
     for (int i = 1; i < argc; ++i) {
@@ -374,9 +391,9 @@ std::string leggi_opzioni(int argc, char** argv, Opzioni& o) {
         if (n) {
             const char* v = valore();
             if (!v) return "manca il valore di " + a + " (" + intervallo(*n) + ")";
-            char* fine = nullptr;
-            const double x = std::strtod(v, &fine);
-            if (!*v || *fine || !std::isfinite(x))
+            const std::optional<double> letto = numero(v);
+            const double x = letto.value_or(NAN);
+            if (!letto || !std::isfinite(x))
                 return "valore numerico non valido per " + a + ": " + v + " (" + intervallo(*n) + ")";
             if (x < 0 && n->negativo)
                 return a + " " + v + ": " + n->negativo + ", non puo' essere negativo (" + intervallo(*n) + ")";

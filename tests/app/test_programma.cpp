@@ -7,6 +7,8 @@
 #include "programma.h"
 
 #include "device/frm_seriale.h"
+#include "settings/frm_utente.h"
+#include "ui/frm_edit_grafici.h"
 #include "device/hid/backend_simulato.h"
 #include "device/hid/frm_hid.h"
 #include "device/porta_seriale.h"
@@ -14,6 +16,7 @@
 #include "sim/board_sim.h"
 #include "ui/suono.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -240,6 +243,56 @@ private slots:
         QVERIFY(!a.p->stato.registrazione_attiva);
         QVERIFY(!m.cmd()->Button_Memo->valore());
         QVERIFY(QDir(auto_).exists());
+    }
+
+    void impostazioni_scelte_e_ritrovate_al_riavvio() {
+        Avvio a;
+        QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
+        // The splash goes after a second, then the settings window comes up.
+        QTRY_VERIFY_WITH_TIMEOUT(a.p->impostazioni() && a.p->impostazioni()->isVisible(), 5000);
+        Frm_utente* u = a.p->impostazioni();
+        std::vector<QString> risposte = {"Squadra A", "Mario Rossi", "80", "squat", "1000", "110", "90", "100"};
+        std::size_t prossima = 0;
+        u->chiedi_valore = [&](const QString&) -> std::optional<QString> { return risposte.at(prossima++); };
+        for (int riga = 0; riga < 8; ++riga) u->Cmd_add_Click(riga);
+        u->Cmd_ok_Click();
+        QTRY_VERIFY(!a.p->impostazioni());
+
+        const Stato& s = a.p->stato;
+        QCOMPARE(QString::fromStdString(s.nome_atleta), QStringLiteral("Mario Rossi"));
+        QCOMPARE(s.carico_kg, 80.0f);
+        QCOMPARE(s.vel_max, 1000.0f);
+        QCOMPARE(s.ampiezza_min, 100.0f);
+        const QDir atleta(QDir(a.p->cartella_programma()).filePath(QStringLiteral("Squadra A/Mario Rossi")));
+        QVERIFY(atleta.exists(QStringLiteral("Mario Rossi.cfg")));
+        QCOMPARE(QDir(QString::fromStdString(s.cartella_atleta)).canonicalPath(), atleta.canonicalPath());
+        // OK set the velocity scales through the (hidden) graph editor.
+        QCOMPARE(a.p->principale().grafici()->Slide->massimo(), 1200.0);
+        QVERIFY(!a.p->editor_grafici().isVisible());
+        QVERIFY(a.p->principale().intestazione()->findChildren<QLabel*>().size() > 0);
+
+        // A new run finds the same selection once the window is confirmed.
+        a.p.reset();
+        QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
+        a.p->stato.vel_max = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(a.p->impostazioni() && a.p->impostazioni()->isVisible(), 5000);
+        u = a.p->impostazioni();
+        QCOMPARE(u->txt_utente[0]->currentText(), QStringLiteral("Squadra A"));
+        QCOMPARE(u->txt_utente[1]->currentText(), QStringLiteral("Mario Rossi"));
+        QCOMPARE(u->txt_utente[2]->currentText(), QStringLiteral("80"));
+        QCOMPARE(u->txt_utente[4]->currentText(), QStringLiteral("1000"));
+        u->Cmd_ok_Click();
+        QCOMPARE(a.p->stato.vel_max, 1000.0f);
+        QCOMPARE(QString::fromStdString(a.p->stato.esercizio), QStringLiteral("squat"));
+
+        // The menu item opens it again; a second request raises the same window.
+        a.p->principale().mnuImpostazioniConfigura->trigger();
+        Frm_utente* aperta = a.p->impostazioni();
+        QVERIFY(aperta && aperta->isVisible());
+        a.p->principale().mnuImpostazioniConfigura->trigger();
+        QCOMPARE(a.p->impostazioni(), aperta);
+        aperta->Cmd_annulla_Click();
+        QTRY_VERIFY(!a.p->impostazioni());
     }
 
     void serie_misurata_con_la_scheda_simulata() {
