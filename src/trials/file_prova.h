@@ -5,6 +5,7 @@
 // the time of writing, so the layouts can be checked byte for byte anywhere.
 #pragma once
 
+#include "analysis/decodifica.h"
 #include "analysis/stato.h"
 
 #include <array>
@@ -22,7 +23,7 @@ struct VistaProva;
 // What the user's regional settings give the files.
 struct FormatoLocale {
     char separatore = '.';                // decimal separator
-    std::string separatore_ora = ":";     // time separator
+    std::string separatore_ora = ":";     // time separator (UTF-8)
     std::array<std::string, 12> mesi_brevi{"gen", "feb", "mar", "apr", "mag", "giu",
                                            "lug", "ago", "set", "ott", "nov", "dic"}; // UTF-8
 };
@@ -34,7 +35,7 @@ struct DataOra {
 
 // Whole-trial file: "Vexa01;", the column header, then one line per sample.
 // `n_campioni` samples are taken from the front of `campioni` (fewer if the
-// buffer is shorter).
+// buffer is shorter). Bytes in Windows-1252.
 std::string testo_file_intero(const std::vector<Campione>& campioni, int32_t n_campioni, const FormatoLocale& f);
 
 // What the results file needs of one listed repetition: the fifteen texts of
@@ -45,11 +46,19 @@ struct RigaRisultati {
     std::string nota;
 };
 
+// The rows of the values list as the results file takes them: the fifteen
+// texts of each row and the note of its repetition record (row r is
+// repetition r + 1). The row count is that of the first column.
+std::vector<RigaRisultati> righe_risultati(const VistaProva& v, const std::vector<Ripetizione>& ripetizioni);
+
 // Results file: date and time line, column header, one line per repetition.
+// Texts come in UTF-8 and go out in Windows-1252; a line break inside a text
+// becomes a blank, so a note cannot split its repetition's line.
 std::string testo_file_dati(const std::string& nome_atleta, const std::string& esercizio, float carico_kg,
                             const std::vector<RigaRisultati>& righe, const DataOra& quando, const FormatoLocale& f);
 
-// "yyyy  mmm dd  h:mm:s": the automatic name of a whole-trial file (without ".csv").
+// "yyyy  mmm dd  h:mm:s": the automatic name of a whole-trial file (without
+// ".csv"), UTF-8. Not yet checked as a file name (see salvataggio.h).
 std::string nome_automatico(const DataOra& quando, const FormatoLocale& f);
 // Proposed name of "Salva dati con nome...": the exercise and " yyyy mm dd hh mm ss".
 std::string nome_proposto_dati(const std::string& esercizio, const DataOra& quando);
@@ -63,13 +72,34 @@ struct ProvaLetta {
 
 // The file's bytes to a trial, or the Italian message to show: " File non
 // compatibile!" for an unknown format, a message naming the line for a broken one.
+// A file is taken as a whole-trial file when its first two lines are the two
+// header lines; a "pesi01" file's samples are read and dropped.
 std::variant<ProvaLetta, std::string> leggi_file_prova(std::string_view byte);
 
+// What the replay made of the samples.
+struct EsitoRiproduzione {
+    bool collegamento_noto = false; // the samples said which link and board recorded them
+    Collegamento collegamento = Collegamento::Hid;
+    int tipo_scheda = 0;            // 1, 2 or 3; 0 when the samples do not say
+    bool dalla_cima = false;        // replayed from the first counted top (the usual case)
+    int32_t campioni_stimati = 0; // steps no whole number of board ticks explains: estimated
+};
+
 // Runs recorded samples through the analysis as the live path would have,
-// starting from the state at which recording began (the first counted top),
-// so the values list and both graphs come back as they were. `s` must hold
-// the link and scales in use when the trial was recorded; the trial is
-// emptied first.
-void riproduci_campioni(const std::vector<Campione>& campioni, Stato& s, VistaProva& v, Analizzatore& a);
+// starting from the state at which recording began: the first counted top,
+// or the start of the acquisition when it never reached one. The values list
+// and both graphs come back as they were (graph 0 without the few points of
+// the live block that held the top, which the file does not have).
+// The file rounds its values, so the board's counts and ticks are worked out
+// from them: the link and board from velocity times interval, each interval
+// as the whole number of ticks that is written exactly so, and where several
+// are, the one that makes the file's running "Tempo" come out the same.
+// `s` keeps its own link, scales, recording switch and live-plot flag, and
+// `a` its backlog probe: they are lent to the replay and given back. The trial
+// is emptied first and `campioni` holds the replayed samples afterwards, so it
+// can be saved again. The athlete's settings in `s` (minimum amplitude,
+// maximum velocity, limits) must be those of the recording, and
+// `a.separatore` the locale's.
+EsitoRiproduzione riproduci_campioni(const std::vector<Campione>& campioni, Stato& s, VistaProva& v, Analizzatore& a);
 
 } // namespace vexa
