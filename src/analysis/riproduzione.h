@@ -5,18 +5,84 @@
 
 #include "analisi.h"
 #include "decodifica.h"
+#include "../trials/file_prova.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vexa {
 
-// Sets the link flags and scales in `s` for the board type, starts a trial as the
-// board's start command does, and runs every record through `a`. Returns an
-// error text (Italian, for the user) when the capture is malformed; the records
-// before the fault have been analysed.
+// A capture taken piece by piece, as it is read: the pieces may split records
+// anywhere, and only the bytes of one unfinished block are held between them,
+// so a capture of any length runs in the same memory.
+class RiproduzioneCattura {
+public:
+    // Sets the link flags and scales in `s` for the board type and starts a
+    // trial as the board's start command does (recording, if wanted, is
+    // switched on in `s` beforehand).
+    RiproduzioneCattura(Collegamento link, int tipo_scheda, Stato& s, VistaProva& v, Analizzatore& a);
+
+    // Analyses every whole block in `byte` (12 bytes on the serial link, as
+    // its receive event hands them over; one 64-byte report on HID).
+    void aggiungi(const uint8_t* byte, std::size_t n);
+    // The end of the capture. A last lone serial record is analysed; bytes
+    // that do not form a whole record (serial) or report (HID) give an error
+    // text (Italian, for the user) saying how much came before them. Empty
+    // when the capture was whole.
+    std::string fine();
+
+    int64_t record_analizzati() const { return record_; }
+
+private:
+    Collegamento link_;
+    Stato& s_;
+    Analizzatore& a_;
+    uint8_t resto_[BYTE_BUFFER_HID] = {};
+    std::size_t n_resto_ = 0;
+    int64_t record_ = 0;
+
+    void blocco(const uint8_t* byte);
+};
+
+// The whole capture at once. Returns the error text of RiproduzioneCattura::fine;
+// the records before a fault have been analysed.
 std::string riproduci_cattura(const std::vector<uint8_t>& cattura, Collegamento link,
                               int tipo_scheda, Stato& s, VistaProva& v, Analizzatore& a);
+
+// The whole-trial file of a replay, written while the capture runs, so the
+// recorded samples of a long capture never pile up in memory. The text is the
+// one testo_file_intero gives for the samples the trial holds at the end.
+// Samples before the first counted top are written too, and taken back by
+// `ricomincia` when the analysis drops them at that top.
+class ProvaInteraInCorso {
+public:
+    // `scrivi` takes the next piece of the file's bytes; `ricomincia` empties
+    // what was written so far. `soglia`: samples held before some are written.
+    ProvaInteraInCorso(const FormatoLocale& f, std::function<void(std::string_view)> scrivi,
+                       std::function<void()> ricomincia, std::size_t soglia = 16384);
+
+    // After each piece of the capture: once more than `soglia` samples are
+    // held, writes them out and empties `s.campioni`.
+    void scarica(Stato& s);
+    // At the end of the capture: writes the rest, and empties `s.campioni`.
+    void chiudi(Stato& s);
+
+private:
+    FormatoLocale f_;
+    std::function<void(std::string_view)> scrivi_;
+    std::function<void()> ricomincia_;
+    std::size_t soglia_;
+    std::string intestazione_;
+    int64_t usciti_ = 0;       // samples of the trial already taken out of s.campioni
+    bool base_avviata_ = false; // the first counted top has been seen
+    bool intestazione_scritta_ = false;
+
+    void avvia(const Stato& s);
+    void scrivi_campioni(Stato& s);
+};
 
 } // namespace vexa

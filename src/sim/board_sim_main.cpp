@@ -95,6 +95,9 @@ int main(int argc, char** argv) {
         }
         if (!ok) return errore(QStringLiteral("valore non valido per %1: %2").arg(o, v));
     }
+    // A set whose steps do not fit the board's fields would wrap, not fail.
+    if (const std::string e = vexa::sim::verifica_serie(op.serie, op.tipo, vexa::Collegamento::Seriale); !e.empty())
+        return errore(QString::fromStdString(e));
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, segnale_fd) != 0) return errore(QStringLiteral("socketpair non riuscito"));
     QSocketNotifier segnali(segnale_fd[0], QSocketNotifier::Read);

@@ -1,13 +1,18 @@
 #include "sintetizzatore.h"
 
 #include "../analysis/decodifica.h"
+#include "../analysis/formato.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-#include <map>
+#include <iterator>
 #include <numbers>
 #include <sstream>
+#include <string_view>
 
 namespace vexa::sim {
 namespace {
@@ -53,6 +58,8 @@ public:
 
     std::vector<RecordScheda> record;
     double t_ultimo_record = 0;
+    bool conserva = true;         // false: only measure the set, keep no records
+    long long tick_piu_lungo = 0; // the longest step, before it is cut to 32 bits
 
 private:
     void passa(long c, double tc) {
@@ -65,9 +72,10 @@ private:
         const auto tick = static_cast<long long>(std::llround(t_rumoroso_ * 1000 / ms_per_tick_));
         long long intervallo = tick - tick_ultimo_;
         tick_ultimo_ = tick;
+        tick_piu_lungo = std::max(tick_piu_lungo, intervallo);
         if (c < ultimo_) intervallo = -intervallo;
         ultimo_ = c;
-        record.push_back({static_cast<int16_t>(c), static_cast<int32_t>(intervallo)});
+        if (conserva) record.push_back({static_cast<int16_t>(c), static_cast<int32_t>(intervallo)});
         t_ultimo_record = t_rumoroso_;
     }
 
@@ -84,45 +92,81 @@ private:
 
 int conteggi_per_record(Collegamento c) { return c == Collegamento::Seriale ? 6 : 1; }
 
-Serie sintetizza(const DescrizioneSerie& d, int tipo_scheda, Collegamento c) {
-    const ScalaScheda sc = scala_per_tipo(tipo_scheda);
-    const double mm = static_cast<double>(sc.posizione);
+namespace {
+
+// The counts a set moves between, at the board's scale.
+struct Estremi {
+    long alto, basso, finale;
+};
+
+Estremi estremi(const DescrizioneSerie& d, double mm) {
     const long alto = std::lround(d.posizione_iniziale_mm / mm);
     const long ampiezza = std::max(1L, std::lround(d.ampiezza_mm / mm));
-    const long basso = alto - ampiezza;
-    const double rom = static_cast<double>(ampiezza) * mm;
+    const long giu = d.movimento_finale_mm > 0 ? std::max(1L, std::lround(d.movimento_finale_mm / mm)) : 0;
+    return {alto, alto - ampiezza, alto - giu};
+}
 
-    Generatore g(static_cast<double>(sc.tempo), conteggi_per_record(c), d.rumore, d.seme, alto);
-    Serie s;
+void percorri(const DescrizioneSerie& d, double mm, const Estremi& e, Generatore& g,
+              std::vector<VeritaRipetizione>* verita) {
+    const double rom = static_cast<double>(e.alto - e.basso) * mm;
     g.pausa(d.pausa_alto_s);
     for (int i = 0; i < d.ripetizioni; ++i) {
         const double vconc = d.vel_conc * std::max(0.05, 1 - d.perdita_pct / 100 * i);
         const double t_ecc = rom / d.vel_ecc;
         const double t_conc = rom / vconc;
-        VeritaRipetizione v{};
-        v.inizio_s = g.t;
-        v.durata_ecc_s = t_ecc;
-        v.durata_conc_s = t_conc;
-        v.spost_conc_mm = rom;
-        v.spost_ecc_mm = -rom;
-        v.vmedia_conc = vconc;
-        v.vmedia_ecc = -d.vel_ecc;
-        v.vpicco_conc = vconc * std::numbers::pi / 2;
-        v.vpicco_ecc = -d.vel_ecc * std::numbers::pi / 2;
-        s.verita.push_back(v);
-
-        g.muovi(alto, basso, t_ecc);
+        if (verita) {
+            VeritaRipetizione v{};
+            v.inizio_s = g.t;
+            v.durata_ecc_s = t_ecc;
+            v.durata_conc_s = t_conc;
+            v.spost_conc_mm = rom;
+            v.spost_ecc_mm = -rom;
+            v.vmedia_conc = vconc;
+            v.vmedia_ecc = -d.vel_ecc;
+            v.vpicco_conc = vconc * std::numbers::pi / 2;
+            v.vpicco_ecc = -d.vel_ecc * std::numbers::pi / 2;
+            verita->push_back(v);
+        }
+        g.muovi(e.alto, e.basso, t_ecc);
         g.pausa(d.pausa_basso_s);
-        g.muovi(basso, alto, t_conc);
+        g.muovi(e.basso, e.alto, t_conc);
         g.pausa(d.pausa_alto_s);
     }
-    if (d.movimento_finale_mm > 0) {
-        const long giu = std::max(1L, std::lround(d.movimento_finale_mm / mm));
-        g.muovi(alto, alto - giu, d.movimento_finale_mm / d.vel_ecc);
-    }
+    if (d.movimento_finale_mm > 0) g.muovi(e.alto, e.finale, d.movimento_finale_mm / d.vel_ecc);
+}
+
+} // namespace
+
+Serie sintetizza(const DescrizioneSerie& d, int tipo_scheda, Collegamento c) {
+    const ScalaScheda sc = scala_per_tipo(tipo_scheda);
+    const double mm = static_cast<double>(sc.posizione);
+    const Estremi e = estremi(d, mm);
+    Generatore g(static_cast<double>(sc.tempo), conteggi_per_record(c), d.rumore, d.seme, e.alto);
+    Serie s;
+    percorri(d, mm, e, g, &s.verita);
     s.record = std::move(g.record);
     s.durata_s = g.t_ultimo_record;
     return s;
+}
+
+std::string verifica_serie(const DescrizioneSerie& d, int tipo_scheda, Collegamento c) {
+    const ScalaScheda sc = scala_per_tipo(tipo_scheda);
+    const double mm = static_cast<double>(sc.posizione);
+    const Estremi e = estremi(d, mm);
+    const auto fuori = [](long conteggio) { return conteggio < INT16_MIN || conteggio > INT16_MAX; };
+    if (fuori(e.alto) || fuori(e.basso) || fuori(e.finale))
+        return "la serie esce dal campo della posizione: la scheda conta da -32768 a 32767 passi di " +
+               testo_singolo(sc.posizione) + " mm (inizio, inizio - ampiezza e inizio - finale)";
+    Generatore g(static_cast<double>(sc.tempo), conteggi_per_record(c), d.rumore, d.seme, e.alto);
+    g.conserva = false;
+    percorri(d, mm, e, g, nullptr);
+    if (g.tick_piu_lungo > INT32_MAX) {
+        const double ms_per_tick = static_cast<double>(sc.tempo);
+        return "un passo della serie dura " + formatta(static_cast<double>(g.tick_piu_lungo) * ms_per_tick / 1000, 1) +
+               " s, ma il campo dei tick (32 bit da " + testo_singolo(sc.tempo) + " ms) ne tiene al massimo " +
+               formatta(INT32_MAX * ms_per_tick / 1000, 1) + ": accorcia le pause o alza le velocita'";
+    }
+    return {};
 }
 
 std::vector<uint8_t> byte_seriali(const std::vector<RecordScheda>& r) {
@@ -164,13 +208,62 @@ std::vector<uint8_t> report_hid(const std::vector<RecordScheda>& r) {
     return out;
 }
 
+namespace {
+
+// What a description may ask for. Positions are 16-bit counts of at least 1 mm,
+// so a start within 10 m and movements of up to 3 m always fit; the analysis
+// clamps velocities at 5000 mm/s; pauses stay well inside the tick field of the
+// finest board (2^31 ticks of 0.0000833333 ms, about 179 s).
+struct Voce {
+    const char* chiave;
+    double minimo, massimo;
+    const char* unita;
+    enum Tipo { Reale, Intero, Escursione, Velocita } tipo;
+};
+
+constexpr Voce VOCI[] = {
+    {"ripetizioni", 0, 1000, "", Voce::Intero},
+    {"ampiezza", 1, 3000, "mm", Voce::Escursione},
+    {"vconc", 1, 5000, "mm/s", Voce::Velocita},
+    {"vecc", 1, 5000, "mm/s", Voce::Velocita},
+    {"pausa_alto", 0, 60, "s", Voce::Reale},
+    {"pausa_basso", 0, 60, "s", Voce::Reale},
+    {"perdita", 0, 100, "%", Voce::Reale},
+    {"rumore", 0, 0.5, "", Voce::Reale},
+    {"seme", 0, 4294967295.0, "", Voce::Intero},
+    {"finale", 0, 3000, "mm", Voce::Escursione},
+    {"inizio", -10000, 10000, "mm", Voce::Reale},
+};
+
+std::string intervallo(const Voce& v) {
+    auto num = [](double x) { return formatta(x, x == std::floor(x) ? 0 : 1); };
+    std::string t = "da " + num(v.minimo) + " a " + num(v.massimo);
+    if (*v.unita) t += std::string(" ") + v.unita;
+    return t;
+}
+
+double* campo(DescrizioneSerie& d, std::string_view chiave) {
+    if (chiave == "ampiezza") return &d.ampiezza_mm;
+    if (chiave == "vconc") return &d.vel_conc;
+    if (chiave == "vecc") return &d.vel_ecc;
+    if (chiave == "pausa_alto") return &d.pausa_alto_s;
+    if (chiave == "pausa_basso") return &d.pausa_basso_s;
+    if (chiave == "perdita") return &d.perdita_pct;
+    if (chiave == "rumore") return &d.rumore;
+    if (chiave == "finale") return &d.movimento_finale_mm;
+    if (chiave == "inizio") return &d.posizione_iniziale_mm;
+    return nullptr;
+}
+
+} // namespace
+
+std::string ranghi_descrizione() {
+    std::string t;
+    for (const Voce& v : VOCI) t += std::string("  ") + v.chiave + ": " + intervallo(v) + "\n";
+    return t;
+}
+
 std::string leggi_descrizione(const std::string& testo, DescrizioneSerie& d) {
-    std::map<std::string, double*> campi = {
-        {"ampiezza", &d.ampiezza_mm},        {"vconc", &d.vel_conc},
-        {"vecc", &d.vel_ecc},                {"pausa_alto", &d.pausa_alto_s},
-        {"pausa_basso", &d.pausa_basso_s},   {"perdita", &d.perdita_pct},
-        {"rumore", &d.rumore},               {"finale", &d.movimento_finale_mm},
-        {"inizio", &d.posizione_iniziale_mm}};
     std::stringstream ss(testo);
     std::string voce;
     while (std::getline(ss, voce, ',')) {
@@ -178,24 +271,30 @@ std::string leggi_descrizione(const std::string& testo, DescrizioneSerie& d) {
         const auto uguale = voce.find('=');
         if (uguale == std::string::npos) return "voce senza valore: " + voce;
         const std::string chiave = voce.substr(0, uguale), valore = voce.substr(uguale + 1);
-        char* fine = nullptr;
-        const double x = std::strtod(valore.c_str(), &fine);
-        if (valore.empty() || *fine != '\0' || !std::isfinite(x)) return "valore non valido: " + voce;
-        if (chiave == "ripetizioni" || chiave == "seme") {
-            if (x < 0 || x > 10000 || x != std::floor(x)) return "valore non valido: " + voce;
-            if (chiave == "ripetizioni")
-                d.ripetizioni = static_cast<int>(x);
-            else
-                d.seme = static_cast<uint32_t>(x);
-        } else if (auto it = campi.find(chiave); it != campi.end()) {
-            *it->second = x;
-        } else {
-            return "voce sconosciuta: " + chiave;
-        }
+        const Voce* v = std::find_if(std::begin(VOCI), std::end(VOCI), [&](const Voce& x) { return chiave == x.chiave; });
+        if (v == std::end(VOCI)) return "voce sconosciuta: " + chiave;
+        // Read the same under any locale: "0.5" is a half everywhere.
+        double x = 0;
+        const auto [fine, esito] = std::from_chars(valore.data(), valore.data() + valore.size(), x);
+        if (valore.empty() || esito != std::errc() || fine != valore.data() + valore.size() || !std::isfinite(x))
+            return voce + " non valido: serve un numero " + intervallo(*v);
+        if (x < 0 && v->tipo == Voce::Escursione)
+            return voce + " non valido: " + chiave + " e' un'escursione, non puo' essere negativa (" +
+                   intervallo(*v) + "; il verso lo danno le fasi della ripetizione)";
+        if (x < 0 && v->tipo == Voce::Velocita)
+            return voce + " non valido: " + chiave +
+                   " e' una velocita' media senza segno, non puo' essere negativa (" + intervallo(*v) +
+                   "; il verso lo danno le fasi della ripetizione)";
+        if (v->tipo == Voce::Intero && x != std::floor(x))
+            return voce + " non valido: serve un numero intero " + intervallo(*v);
+        if (x < v->minimo || x > v->massimo) return voce + " non valido: fuori intervallo, " + intervallo(*v);
+        if (chiave == "ripetizioni")
+            d.ripetizioni = static_cast<int>(x);
+        else if (chiave == "seme")
+            d.seme = static_cast<uint32_t>(x);
+        else
+            *campo(d, chiave) = x;
     }
-    if (d.ampiezza_mm <= 0 || d.vel_conc <= 0 || d.vel_ecc <= 0 || d.pausa_alto_s < 0 ||
-        d.pausa_basso_s < 0 || d.rumore < 0 || d.rumore > 0.5 || d.movimento_finale_mm < 0)
-        return "descrizione della serie non valida";
     return {};
 }
 

@@ -66,7 +66,18 @@ std::vector<uint8_t> report_hid(const std::vector<RecordScheda>& r);
 void scrivi_report_hid(const RecordScheda* record, int n, uint8_t* report64);
 
 // Parses "key=value,key=value" (ripetizioni, ampiezza, vconc, vecc, pausa_alto,
-// pausa_basso, perdita, rumore, seme, finale, inizio). Returns an error text, empty when fine.
+// pausa_basso, perdita, rumore, seme, finale, inizio). Every value must lie in
+// its range (ranghi_descrizione); returns an Italian error text naming the
+// range, empty when fine.
 std::string leggi_descrizione(const std::string& testo, DescrizioneSerie& d);
+
+// The ranges leggi_descrizione accepts, one per line, for a program's help.
+std::string ranghi_descrizione();
+
+// Whether the board could send this set: every position within its 16-bit
+// count and every step within its 32-bit tick field (a long pause or a very
+// slow movement makes one step longer than the field holds; it would wrap).
+// Returns an Italian error text, empty when the set fits.
+std::string verifica_serie(const DescrizioneSerie& d, int tipo_scheda, Collegamento c);
 
 } // namespace vexa::sim

@@ -75,6 +75,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vexa-hid-demo: --speed vuole un numero positivo, --board-type 0..255\n");
         return 2;
     }
+    if (auto e = vexa::sim::verifica_serie(serie, tipo, vexa::Collegamento::Hid); !e.empty()) {
+        std::fprintf(stderr, "vexa-hid-demo: %s\n", e.c_str());
+        return 2;
+    }
 
     vexa::Stato stato;
     stato.titolo_programma = "VEXA METER 1.0.0";
