@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("vexameter"));
     QCoreApplication::setApplicationName(QStringLiteral("vexameter"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VEXA_VERSIONE));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vexameter"));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     bool dimostrazione = false;
