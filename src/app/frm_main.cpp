@@ -42,7 +42,8 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
 
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFileApri = mnuFile->addAction(QStringLiteral("Apri..."));
-    mnuFileApri->setEnabled(false);
+    // A trial opened over a running acquisition would mix two sets.
+    connect(mnuFile, &QMenu::aboutToShow, this, [this] { mnuFileApri->setEnabled(!s_.acquisizione_in_corso); });
     mnuFileSalva_parziale = mnuFile->addAction(QStringLiteral("Salva dati con nome..."));
     mnuFileSalva_intero = mnuFile->addAction(QStringLiteral("Salva file intero con nome..."));
     mnuFile->addSeparator();
@@ -73,6 +74,9 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
     mnuHelpInformazioni = mnuHelp->addAction(QStringLiteral("Informazioni su..."));
     mnuHelpInformazioni->setEnabled(false);
 
+    connect(mnuFileApri, &QAction::triggered, this, [this] {
+        if (apri && !s_.acquisizione_in_corso) apri();
+    });
     connect(mnuFileSalva_parziale, &QAction::triggered, this, [this] {
         if (salva_dati) salva_dati();
     });

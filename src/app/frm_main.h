@@ -49,6 +49,7 @@ public:
     QAction* mnuHelpInformazioni = nullptr;
 
     // Menu commands whose windows live elsewhere; unset ones do nothing.
+    std::function<void()> apri;                // "Apri..."
     std::function<void()> salva_dati;          // "Salva dati con nome..."
     std::function<void()> salva_file_intero;   // "Salva file intero con nome..."
     std::function<void()> mostra_impostazioni; // "Configura..."

@@ -146,6 +146,9 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     principale_->scarica_finestre = [this] { scarica_finestre(); };
     principale_->mostra_cronometro = [this] { mostra_cronometro(); };
     principale_->mostra_impostazioni = [this] { mostra_impostazioni(); };
+    principale_->apri = [this] { mnuFileApri_Click(); };
+    principale_->salva_dati = [this] { mnuFileSalva_parziale_Click(); };
+    principale_->salva_file_intero = [this] { mnuFileSalva_intero_Click(); };
     g->su_apri_editor = [this](int indice) { editor_grafici().apri(indice); };
 }
 
@@ -224,6 +227,8 @@ Programma::~Programma() {
 }
 
 IServizi& Programma::servizi() { return *servizi_; }
+
+void Programma::mostra_messaggio(const std::string& testo, Icona icona) { servizi_->mostra(testo, icona, TITOLO_VEXA); }
 
 void Programma::crea_seriale() {
     if (!seriale_) seriale_ = std::make_unique<frm_seriale>(stato, *porta_, *protocollo_, *servizi_);
@@ -343,10 +348,6 @@ void Programma::acquisizione_finita() {
     if (!da_salvare_ || stato.acquisizione_in_corso) return;
     da_salvare_ = false;
     if (stato.registrazione_attiva) salva_automatico();
-}
-
-bool Programma::salva_automatico() {
-    return false;
 }
 
 std::vector<std::string> Programma::righe() const {

@@ -45,6 +45,12 @@ struct OpzioniProgramma {
     // The settings window opens once the splash has gone, as a coach expects
     // to pick the athlete first; a run with nobody at the screen turns it off.
     bool impostazioni_all_avvio = true;
+    // The file dialog: the chosen path, or empty when cancelled. `salva` tells
+    // Save from Open; `estensione` is added to a typed name without one.
+    // Unset: QFileDialog.
+    std::function<QString(bool salva, const QString& titolo, const QString& cartella, const QString& proposto,
+                          const QString& filtro, const QString& estensione)>
+        chiedi_file;
     // How a message box is shown; unset: a modal QMessageBox.
     std::function<void(const std::string& testo, Icona icona, const std::string& titolo)> mostra_messaggio;
 };
@@ -89,10 +95,24 @@ public:
     Frm_crono& mostra_cronometro();
     Frm_crono* cronometro() { return crono_.data(); }
 
+    // A message box now (not held back, not merged with others).
+    void mostra_messaggio(const std::string& testo, Icona icona);
+
     // The one message the start-up showed, if it had anything to say.
     const std::string& messaggio_avvio() const { return messaggio_avvio_; }
     // The listed rows of the values list, fifteen texts joined by ";".
     std::vector<std::string> righe() const;
+
+    // The trial files. Salva_File_Intero_csv with an empty name takes the
+    // automatic one (left in `nome`); both return "" or the message shown.
+    QString Salva_File_Intero_csv(QString& nome);
+    QString Salva_File_Dati_csv(const QString& nome);
+    // "Salva file intero con nome...", "Salva dati con nome...", "Apri...".
+    void mnuFileSalva_intero_Click();
+    void mnuFileSalva_parziale_Click();
+    void mnuFileApri_Click();
+    // Opens a trial file as "Apri..." does once the file is chosen; "" or the message shown.
+    QString apri_prova(const QString& percorso);
 
     // A recorded acquisition has ended, whichever way: saves it, once.
     void acquisizione_finita();
@@ -106,6 +126,9 @@ public:
 private:
     class Servizi;
     void crea_seriale();
+    QString chiedi_file(bool salva, const QString& titolo, const QString& proposto, const QString& filtro,
+                        const QString& estensione);
+    QString cartella_dialoghi() const;
     void scarica_finestre();
 
     OpzioniProgramma o_;

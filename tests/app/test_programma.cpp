@@ -18,6 +18,9 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QMenu>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSettings>
@@ -58,6 +61,9 @@ struct Avvio {
         o.versione[0] = 1;
         o.versione[1] = 3;
         o.versione[2] = 9;
+        o.chiedi_file = [](bool, const QString&, const QString&, const QString&, const QString&, const QString&) {
+            return QString();
+        };
         o.mostra_messaggio = [this](const std::string& t, Icona, const std::string&) { messaggi.push_back(t); };
         o.crea_backend_hid = [this] {
             auto b = std::make_unique<BackendHidSimulato>();
@@ -208,7 +214,13 @@ private slots:
         a.avvia();
         Frm_main& m = a.p->principale();
         QTRY_VERIFY(m.isVisible());
+        // "Apri..." is there between acquisitions, not during one.
+        emit m.mnuFile->aboutToShow();
+        QVERIFY(m.mnuFileApri->isEnabled());
+        a.p->stato.acquisizione_in_corso = true;
+        emit m.mnuFile->aboutToShow();
         QVERIFY(!m.mnuFileApri->isEnabled());
+        a.p->stato.acquisizione_in_corso = false;
         QVERIFY(!m.mnuHelpInformazioni->isEnabled());
         QCOMPARE(m.mnuVisualizzaGrafico->text(), QStringLiteral("Grafico ripetizioni && tempo"));
         QVERIFY(m.mnuVisualizzaGrafico->isChecked());
@@ -293,6 +305,98 @@ private slots:
         QCOMPARE(a.p->impostazioni(), aperta);
         aperta->Cmd_annulla_Click();
         QTRY_VERIFY(!a.p->impostazioni());
+    }
+
+    void registrazione_salvata_una_volta_per_fermata_e_riaperta() {
+        Avvio a;
+        sim::OpzioniScheda o;
+        o.velocita = 40;
+        QVERIFY(sim::leggi_descrizione("ripetizioni=4,perdita=4", o.serie).empty());
+        a.scheda_seriale(2, o);
+        QCOMPARE(a.avvia(), EsitoAvvio::Seriale);
+        Frm_main& m = a.p->principale();
+        QTRY_VERIFY(m.isVisible());
+        Frm_cmd* c = m.cmd();
+        // No athlete confirmed yet: the files go to the recording folder.
+        const QDir auto_(QDir(a.p->cartella_programma()).filePath(QStringLiteral("misure_auto")));
+        auto serie = [&](auto ferma) {
+            QSignalSpy fine(a.scheda.get(), &sim::SchedaSimulata::flusso_finito);
+            QTest::mouseClick(c->Button_start, Qt::LeftButton);
+            QVERIFY(a.p->stato.acquisizione_in_corso);
+            QVERIFY(fine.wait(30000));
+            attendi(300);
+            ferma();
+            attendi(200);
+        };
+
+        QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
+        QVERIFY(a.p->stato.registrazione_attiva);
+        serie([&] { QTest::mouseClick(c->Button_start, Qt::LeftButton); });
+        const auto righe_registrate = a.p->righe();
+        QCOMPARE(righe_registrate.size(), std::size_t{3});
+        QCOMPARE(a.p->file_salvati().size(), std::size_t{2});
+        const QString intero = a.p->file_salvati()[0];
+        QCOMPARE(QFileInfo(intero).absolutePath(), auto_.absolutePath());
+        QVERIFY(a.p->file_salvati()[1].endsWith(QStringLiteral(" dati.csv")));
+        QFile f(intero);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray testo = f.readAll();
+        QVERIFY(testo.startsWith("Vexa01;\r\nTempo;Posizione;Velocita;dt\r\n"));
+        QCOMPARE(testo.count("\r\n"), a.p->stato.n_campioni + 2);
+
+        // "Reset Pos" ends the next one: saved once, under a name of its own.
+        serie([&] { QTest::mouseClick(c->Button_Segnale, Qt::LeftButton); });
+        QCOMPARE(a.p->file_salvati().size(), std::size_t{4});
+        QVERIFY(a.p->file_salvati()[2] != intero);
+        QVERIFY(!c->Button_start->valore());
+
+        // Recording off: a stop saves nothing.
+        QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
+        serie([&] { QTest::mouseClick(c->Button_start, Qt::LeftButton); });
+        QCOMPARE(a.p->file_salvati().size(), std::size_t{4});
+        QCOMPARE(auto_.entryList(QDir::Files).size(), 4);
+
+        // "Apri..." brings the first set back as it was listed.
+        a.p->apri_prova(intero);
+        QVERIFY(a.messaggi.empty());
+        QCOMPARE(a.p->righe(), righe_registrate);
+
+        // Closing during a recorded acquisition stops the board and saves it.
+        QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
+        QSignalSpy fine(a.scheda.get(), &sim::SchedaSimulata::flusso_finito);
+        QTest::mouseClick(c->Button_start, Qt::LeftButton);
+        QVERIFY(fine.wait(30000));
+        m.close();
+        attendi(200);
+        QCOMPARE(a.p->file_salvati().size(), std::size_t{6});
+        QCOMPARE(a.scheda->comandi().back(), QStringLiteral("$T"));
+        QVERIFY(a.messaggi.empty());
+    }
+
+    void apri_rifiuta_e_resta_com_era() {
+        Avvio a;
+        QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
+        a.messaggi.clear();
+        QTemporaryDir d;
+        const QString pesi = d.filePath(QStringLiteral("vecchia.txt"));
+        QFile f(pesi);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("pesi01\r\n25\r\n1.5,2.5\r\n");
+        f.close();
+        // The dialog is asked for a file; cancelled, nothing happens.
+        emit a.p->principale().mnuFile->aboutToShow();
+        QVERIFY(a.p->principale().mnuFileApri->isEnabled());
+        a.p->principale().mnuFileApri->trigger();
+        QVERIFY(a.messaggi.empty());
+        QVERIFY(a.p->apri_prova(pesi).isEmpty());
+        QCOMPARE(a.p->stato.tempo_campionamento, 25);
+        const QString altro = d.filePath(QStringLiteral("altro.csv"));
+        QFile g(altro);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("PESI01\r\n25\r\n");
+        g.close();
+        QCOMPARE(a.p->apri_prova(altro), QStringLiteral(" File non compatibile!"));
+        QCOMPARE(a.messaggi.size(), std::size_t{1});
     }
 
     void serie_misurata_con_la_scheda_simulata() {
