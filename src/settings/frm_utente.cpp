@@ -84,6 +84,8 @@ Frm_utente::Frm_utente(Stato& s, const QString& cartella_programma, QWidget* par
         Lbl_utente[i] = new QLabel(this);
         Lbl_utente[i]->setObjectName(QStringLiteral("Lbl_utente_%1").arg(i));
         Lbl_utente[i]->setFont(carattere_etichette);
+        // Captions wider than the label go on to a second line, as the row leaves room for.
+        Lbl_utente[i]->setWordWrap(true);
         txt_utente[i] = new QComboBox(this);
         txt_utente[i]->setObjectName(QStringLiteral("txt_utente_%1").arg(i));
         txt_utente[i]->setEditable(false);

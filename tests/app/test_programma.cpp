@@ -222,6 +222,17 @@ private slots:
         QVERIFY(!m.mnuFileApri->isEnabled());
         a.p->stato.acquisizione_in_corso = false;
         QVERIFY(!m.mnuHelpInformazioni->isEnabled());
+
+        // The stopwatch from the menu and from "CRONO": one window, raised.
+        m.mnuStrumentiCronometro->trigger();
+        Frm_crono* crono = a.p->cronometro();
+        QVERIFY(crono && crono->isVisible());
+        QTest::mouseClick(m.cmd()->Button_Crono, Qt::LeftButton);
+        QCOMPARE(a.p->cronometro(), crono);
+        // A click on the repetitions graph opens the editor on it.
+        m.grafici()->Grafico_Click(1);
+        QVERIFY(a.p->editor_grafici().isVisible());
+        QCOMPARE(a.p->editor_grafici().grafico_scelto(), int16_t{1});
         QCOMPARE(m.mnuVisualizzaGrafico->text(), QStringLiteral("Grafico ripetizioni && tempo"));
         QVERIFY(m.mnuVisualizzaGrafico->isChecked());
         m.mnuVisualizzaRipetizioni->trigger();
