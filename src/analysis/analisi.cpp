@@ -24,6 +24,21 @@ const char* nome_colore(int32_t colore) {
     }
 }
 
+double velocita_passo(float scala_posizione, bool seriale, bool hid, float dt_ms) {
+    const double scala = static_cast<double>(scala_posizione);
+    double v = 0;
+    if (dt_ms != 0) {
+        if (seriale)
+            v = scala * 6 * 1000 / static_cast<double>(dt_ms);
+        else if (hid)
+            v = scala * 1000 / static_cast<double>(dt_ms);
+    }
+    if (std::fabs(v) < 12) return 0;
+    if (v > 5000) return 5000;
+    if (v < -5000) return -5000;
+    return v;
+}
+
 void azzera_prova(Stato& s, VistaProva& v) {
     s.campioni.assign(1, Campione{});
     s.pos_inizio_rip = 0;
@@ -60,24 +75,7 @@ void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, c
     double* vel = velocita_blocco_.data();
     double* acc = accelerazione_blocco_.data();
 
-    // Velocity from the step: one serial record stands for six counts.
-    const double scala = static_cast<double>(s_.scala_posizione);
-    for (std::size_t b = 0; b < n; ++b) {
-        double v = 0;
-        if (dt[b] != 0) {
-            if (s_.seriale_attiva)
-                v = scala * 6 * 1000 / static_cast<double>(dt[b]);
-            else if (s_.hid_attivo)
-                v = scala * 1000 / static_cast<double>(dt[b]);
-        }
-        if (std::fabs(v) < 12)
-            v = 0;
-        else if (v > 5000)
-            v = 5000;
-        else if (v < -5000)
-            v = -5000;
-        vel[b] = v;
-    }
+    for (std::size_t b = 0; b < n; ++b) vel[b] = velocita_passo(s_.scala_posizione, s_.seriale_attiva, s_.hid_attivo, dt[b]);
 
     for (std::size_t b = 0; b < n; ++b) {
         const double prima = b == 0 ? vel_precedente : vel[b - 1];

@@ -33,6 +33,11 @@ inline constexpr int PLOT_POSIZIONE = 6;
 int32_t colore_limiti(float vmedia, float vel_max, float limite_sup, float limite_inf);
 const char* nome_colore(int32_t colore); // "giallo", "verde", "rosso"
 
+// Velocity of one step in mm/s from its interval in ms: one serial record
+// stands for six counts, a HID record for one; under 12 mm/s is standing
+// still and the board cannot move faster than 5000 mm/s. No link: 0.
+double velocita_passo(float scala_posizione, bool seriale, bool hid, float dt_ms);
+
 // Empties the trial: results, recorded samples, values list and graphs.
 void azzera_prova(Stato& s, VistaProva& v);
 // Zeroes the time totals and primes the direction state for a new acquisition.

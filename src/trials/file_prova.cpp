@@ -319,21 +319,8 @@ struct Configurazione {
 
 // The velocity the block decoder derives from an interval, operation for operation.
 float velocita_di(const Configurazione& c, float dt) {
-    double v = 0;
-    if (dt != 0 && c.attiva) {
-        const double scala = static_cast<double>(c.scala);
-        if (c.link == Collegamento::Seriale)
-            v = scala * 6 * 1000 / static_cast<double>(dt);
-        else
-            v = scala * 1000 / static_cast<double>(dt);
-    }
-    if (std::fabs(v) < 12)
-        v = 0;
-    else if (v > 5000)
-        v = 5000;
-    else if (v < -5000)
-        v = -5000;
-    return static_cast<float>(v);
+    return static_cast<float>(velocita_passo(c.scala, c.attiva && c.link == Collegamento::Seriale,
+                                             c.attiva && c.link == Collegamento::Hid, dt));
 }
 
 // Whether `x` is written as `testo` (the text of `X`) with `decimali` places.
