@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -40,6 +41,8 @@ struct Avvio {
     std::function<void(BackendHidSimulato&)> prepara_usb;
     std::unique_ptr<sim::SchedaSimulata> scheda;
     std::unique_ptr<Programma> p;
+    std::function<QString(bool, const QString&, const QString&, const QString&, const QString&, const QString&)>
+        chiedi_file;
 
     Avvio() {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, cartella.filePath(QStringLiteral("cfg")));
@@ -61,8 +64,9 @@ struct Avvio {
         o.versione[0] = 1;
         o.versione[1] = 3;
         o.versione[2] = 9;
-        o.chiedi_file = [](bool, const QString&, const QString&, const QString&, const QString&, const QString&) {
-            return QString();
+        o.chiedi_file = [this](bool salva, const QString& titolo, const QString& cartella, const QString& proposto,
+                               const QString& filtro, const QString& estensione) {
+            return chiedi_file ? chiedi_file(salva, titolo, cartella, proposto, filtro, estensione) : QString();
         };
         o.mostra_messaggio = [this](const std::string& t, Icona, const std::string&) { messaggi.push_back(t); };
         o.crea_backend_hid = [this] {
@@ -407,6 +411,62 @@ private slots:
         g.write("PESI01\r\n25\r\n");
         g.close();
         QCOMPARE(a.p->apri_prova(altro), QStringLiteral(" File non compatibile!"));
+        QCOMPARE(a.messaggi.size(), std::size_t{1});
+    }
+
+    void dialoghi_dei_file_di_prova() {
+        Avvio a;
+        QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
+        a.messaggi.clear();
+        a.p->stato.esercizio = "squat";
+        QTemporaryDir d;
+        a.p->stato.cartella_atleta = d.path().toStdString();
+        struct Chiesto {
+            bool salva;
+            QString titolo, cartella, proposto, filtro, estensione;
+        };
+        std::vector<Chiesto> chiesti;
+        QString risposta;
+        a.chiedi_file = [&](bool salva, const QString& t, const QString& c, const QString& p, const QString& f,
+                            const QString& e) {
+            chiesti.push_back({salva, t, c, p, f, e});
+            return risposta;
+        };
+        Frm_main& m = a.p->principale();
+
+        // Cancelled: nothing written.
+        m.mnuFileSalva_intero->trigger();
+        m.mnuFileSalva_parziale->trigger();
+        QCOMPARE(QDir(d.path()).entryList(QDir::Files).size(), 0);
+        QCOMPARE(chiesti.size(), std::size_t{2});
+        QCOMPARE(chiesti[0].titolo, QStringLiteral("Salva file intero con nome"));
+        QCOMPARE(chiesti[0].cartella, d.path());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}  \\S+ \\d{2}  \\d{1,2}\\D\\d{2}\\D\\d{1,2}\\.csv$"))
+                    .match(chiesti[0].proposto)
+                    .hasMatch());
+        QCOMPARE(chiesti[1].titolo, QStringLiteral("Salva dati  con nome"));
+        QCOMPARE(chiesti[1].filtro, QStringLiteral("*.csv"));
+        QCOMPARE(chiesti[1].estensione, QStringLiteral("csv"));
+        QVERIFY(QRegularExpression(QStringLiteral("^squat \\d{4} \\d{2} \\d{2} \\d{2} \\d{2} \\d{2}$"))
+                    .match(chiesti[1].proposto)
+                    .hasMatch());
+
+        // Chosen: an empty trial gives the two header lines of each layout.
+        risposta = d.filePath(QStringLiteral("intero.csv"));
+        m.mnuFileSalva_intero->trigger();
+        risposta = d.filePath(QStringLiteral("dati.csv"));
+        m.mnuFileSalva_parziale->trigger();
+        QFile intero(d.filePath(QStringLiteral("intero.csv"))), dati(d.filePath(QStringLiteral("dati.csv")));
+        QVERIFY(intero.open(QIODevice::ReadOnly) && dati.open(QIODevice::ReadOnly));
+        QCOMPARE(intero.readAll(), QByteArray("Vexa01;\r\nTempo;Posizione;Velocita;dt\r\n"));
+        const QByteArray r = dati.readAll();
+        QCOMPARE(r.count("\r\n"), 2);
+        QVERIFY(r.contains("Nome;Esercizio;Carico;N\xB0Rip;"));
+        QVERIFY(a.messaggi.empty());
+
+        // A folder that is not there: the coach is told, nothing is pretended.
+        risposta = d.filePath(QStringLiteral("manca/dati.csv"));
+        m.mnuFileSalva_parziale->trigger();
         QCOMPARE(a.messaggi.size(), std::size_t{1});
     }
 
