@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,20 @@
 namespace vexa {
 
 namespace {
+
+// The captions were laid out for a narrow face; where the installed one is
+// wider, a caption is set a point smaller at a time until its wrapped lines
+// fit the row, rather than losing its last word below the label.
+void adatta_didascalia(QLabel* l) {
+    QFont f = l->font();
+    for (int passi = 0; passi < 4; ++passi) {
+        const QRect r = QFontMetrics(f).boundingRect(QRect(0, 0, l->width(), 10000), Qt::TextWordWrap, l->text());
+        if (r.height() <= l->height() && r.width() <= l->width()) break;
+        if (f.pointSizeF() <= 6) break;
+        f.setPointSizeF(f.pointSizeF() - 1);
+    }
+    l->setFont(f);
+}
 
 // The title of the program's message boxes.
 constexpr const char* TITOLO_MESSAGGI = "Vexa Meter";
@@ -198,6 +213,7 @@ void Frm_utente::Prepara_finestra() {
 
     for (int i = 0; i < N_RIGHE_UTENTE; ++i) {
         Lbl_utente[i]->setText(QString::fromUtf8(RIGHE[i].didascalia));
+        adatta_didascalia(Lbl_utente[i]);
         txt_utente[i]->setToolTip(RIGHE[i].suggerimento ? QString::fromUtf8(RIGHE[i].suggerimento) : QString());
     }
     Txt_nota->setToolTip(QString::fromUtf8(SUGGERIMENTO_NOTA));
