@@ -152,6 +152,17 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     g->su_apri_editor = [this](int indice) { editor_grafici().apri(indice); };
 }
 
+namespace {
+
+// A modeless window the user asked for: shown, in front, with the keyboard.
+void in_primo_piano(QWidget* w) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+} // namespace
+
 Frm_utente& Programma::mostra_impostazioni() {
     if (!utente_) {
         utente_ = new Frm_utente(stato, cartella_, principale_.get());
@@ -161,16 +172,14 @@ Frm_utente& Programma::mostra_impostazioni() {
         };
         utente_->aggiorna_intestazione = [this] { principale_->intestazione()->Aggiorna_intestazione(); };
         utente_->mostra_messaggio = [this](const QString& testo) {
-            servizi_->mostra(testo.toStdString(), Icona::Esclamazione, TITOLO_VEXA);
+            mostra_messaggio(testo.toStdString(), Icona::Esclamazione);
         };
         utente_->alla_chiusura = [this] {
             if (utente_) utente_->deleteLater();
             utente_ = nullptr;
         };
     }
-    utente_->show();
-    utente_->raise();
-    utente_->activateWindow();
+    in_primo_piano(utente_);
     return *utente_;
 }
 
@@ -209,9 +218,7 @@ Frm_crono& Programma::mostra_cronometro() {
         crono_ = new Frm_crono(*suono_);
         crono_->setAttribute(Qt::WA_DeleteOnClose);
     }
-    crono_->show();
-    crono_->raise();
-    crono_->activateWindow();
+    in_primo_piano(crono_);
     return *crono_;
 }
 

@@ -83,6 +83,16 @@ struct Avvio {
         return p->avvia();
     }
     QString titolo() const { return p->principale().windowTitle(); }
+    // A serial board of type 2 streaming four repetitions, found at start-up,
+    // and the main window up.
+    void avvia_con_serie_seriale(double velocita) {
+        sim::OpzioniScheda o;
+        o.velocita = velocita;
+        QVERIFY(sim::leggi_descrizione("ripetizioni=4,perdita=4", o.serie).empty());
+        scheda_seriale(2, o);
+        QCOMPARE(avvia(), EsitoAvvio::Seriale);
+        QTRY_VERIFY(p->principale().isVisible());
+    }
 };
 
 void attendi(int ms) {
@@ -324,13 +334,8 @@ private slots:
 
     void registrazione_salvata_una_volta_per_fermata_e_riaperta() {
         Avvio a;
-        sim::OpzioniScheda o;
-        o.velocita = 40;
-        QVERIFY(sim::leggi_descrizione("ripetizioni=4,perdita=4", o.serie).empty());
-        a.scheda_seriale(2, o);
-        QCOMPARE(a.avvia(), EsitoAvvio::Seriale);
+        a.avvia_con_serie_seriale(40);
         Frm_main& m = a.p->principale();
-        QTRY_VERIFY(m.isVisible());
         Frm_cmd* c = m.cmd();
         // No athlete confirmed yet: the files go to the recording folder.
         const QDir auto_(QDir(a.p->cartella_programma()).filePath(QStringLiteral("misure_auto")));
@@ -472,13 +477,8 @@ private slots:
 
     void serie_misurata_con_la_scheda_simulata() {
         Avvio a;
-        sim::OpzioniScheda o;
-        o.velocita = 20;
-        QVERIFY(sim::leggi_descrizione("ripetizioni=4,perdita=4", o.serie).empty());
-        a.scheda_seriale(2, o);
-        QCOMPARE(a.avvia(), EsitoAvvio::Seriale);
+        a.avvia_con_serie_seriale(20);
         Frm_main& m = a.p->principale();
-        QTRY_VERIFY(m.isVisible());
         QSignalSpy fine(a.scheda.get(), &sim::SchedaSimulata::flusso_finito);
 
         QTest::mouseClick(m.cmd()->Button_start, Qt::LeftButton);

@@ -131,6 +131,16 @@ QByteArray pesi_con(const QStringList& squadre, const QList<QStringList>& altre 
     return b;
 }
 
+// The data folder written by another system, with Mario Rossi of Squadra A
+// as the stored selection.
+void dati_dell_altro_sistema(Banco& b) {
+    b.dati_da(QStringLiteral("cartella_dati"));
+    memorizza(QStringLiteral("squadra"), QStringLiteral("Squadra A"));
+    memorizza(QStringLiteral("nome_utente"), QStringLiteral("Mario Rossi"));
+    memorizza(QStringLiteral("pos_squadra"), QStringLiteral("1"));
+    memorizza(QStringLiteral("pos_utente"), QStringLiteral("1"));
+}
+
 } // namespace
 
 class TestFrmUtente : public QObject {
@@ -342,11 +352,7 @@ private slots:
 
     void dati_di_un_altro_sistema() {
         Banco b;
-        b.dati_da(QStringLiteral("cartella_dati"));
-        memorizza(QStringLiteral("squadra"), QStringLiteral("Squadra A"));
-        memorizza(QStringLiteral("nome_utente"), QStringLiteral("Mario Rossi"));
-        memorizza(QStringLiteral("pos_squadra"), QStringLiteral("1"));
-        memorizza(QStringLiteral("pos_utente"), QStringLiteral("1"));
+        dati_dell_altro_sistema(b);
         b.apri();
         QVERIFY2(b.messaggi.isEmpty(), qPrintable(b.messaggi.join('\n')));
         QCOMPARE(b.voci(0), (QStringList{"Società Sportiva", "Squadra A"}));
@@ -448,11 +454,7 @@ private slots:
 
     void salvataggio_fallito_tiene_il_vecchio() {
         Banco b;
-        b.dati_da(QStringLiteral("cartella_dati"));
-        memorizza(QStringLiteral("squadra"), QStringLiteral("Squadra A"));
-        memorizza(QStringLiteral("nome_utente"), QStringLiteral("Mario Rossi"));
-        memorizza(QStringLiteral("pos_squadra"), QStringLiteral("1"));
-        memorizza(QStringLiteral("pos_utente"), QStringLiteral("1"));
+        dati_dell_altro_sistema(b);
         b.apri();
         b.aggiungi(3, QStringLiteral("Stacco da terra"));
         b.scegli(2, 0);
