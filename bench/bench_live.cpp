@@ -13,7 +13,7 @@
 //   blocks_drawn_pct=… ui_busy_pct=… redraws_per_s=… rss_mb_after_10min=…
 // and a line with the UI thread's time split into drawing, analysis and
 // hand-over, and the memory after 5 minutes (flat once the history is full).
-#include "frm_main.h"
+#include "app/frm_main.h"
 
 #include "analysis/analisi.h"
 #include "device/hid/backend_reale.h"
@@ -21,7 +21,7 @@
 #include "device/porta.h"
 #include "device/protocollo.h"
 #include "sim/sintetizzatore.h"
-#include "ui/controlli_memoria.h"
+#include "analysis/controlli_memoria.h"
 #include "ui/grafico_widget.h"
 
 #include <QApplication>

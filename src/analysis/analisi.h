@@ -5,7 +5,7 @@
 #pragma once
 
 #include "stato.h"
-#include "../ui/controlli.h"
+#include "controlli.h"
 
 #include <array>
 #include <functional>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analisi.h"
-#include "../ui/controlli_memoria.h"
+#include "controlli_memoria.h"
 
 namespace vexa {
 

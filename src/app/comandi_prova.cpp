@@ -7,6 +7,7 @@
 
 #include "device/registro.h"
 #include "trials/file_prova.h"
+#include "trials/riproduzione.h"
 #include "trials/salvataggio.h"
 
 #include <QCoreApplication>

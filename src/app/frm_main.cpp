@@ -75,37 +75,23 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
     mnuHelpInformazioni->setEnabled(false);
 
     connect(mnuFileApri, &QAction::triggered, this, [this] {
-        if (apri && !s_.acquisizione_in_corso) apri();
+        if (!s_.acquisizione_in_corso) emit apri();
     });
-    connect(mnuFileSalva_parziale, &QAction::triggered, this, [this] {
-        if (salva_dati) salva_dati();
-    });
-    connect(mnuFileSalva_intero, &QAction::triggered, this, [this] {
-        if (salva_file_intero) salva_file_intero();
-    });
+    connect(mnuFileSalva_parziale, &QAction::triggered, this, &Frm_main::salva_dati);
+    connect(mnuFileSalva_intero, &QAction::triggered, this, &Frm_main::salva_file_intero);
     connect(mnuFileEsci, &QAction::triggered, this, &QWidget::close);
-    connect(mnuImpostazioniConfigura, &QAction::triggered, this, [this] {
-        if (mostra_impostazioni) mostra_impostazioni();
-    });
-    connect(mnuImpostazioniParametri_Porta, &QAction::triggered, this, [this] {
-        if (mostra_porta) mostra_porta();
-    });
+    connect(mnuImpostazioniConfigura, &QAction::triggered, this, &Frm_main::mostra_impostazioni);
+    connect(mnuImpostazioniParametri_Porta, &QAction::triggered, this, &Frm_main::mostra_porta);
     connect(mnuVisualizzaRipetizioni, &QAction::triggered, this, [this] { cmd_->Button_Ripetizioni_Click(); });
     // The time-only view, which the command panel gives on a right click of "TEMPO".
     connect(mnuVisualizzaTempo, &QAction::triggered, this, [this] { cmd_->Button_Tempo_MouseDown(2); });
     connect(mnuVisualizzaGrafico, &QAction::triggered, this, [this] { cmd_->Button_Grafici_Click(); });
-    connect(mnuStrumentiCronometro, &QAction::triggered, this, [this] {
-        if (mostra_cronometro) mostra_cronometro();
-    });
+    connect(mnuStrumentiCronometro, &QAction::triggered, this, &Frm_main::mostra_cronometro);
     connect(mnuStrumentiCalcolatrice, &QAction::triggered, this, [this] { cmd_->Button_Calcolatrice_Click(); });
 
     cmd_->su_vista = [this](Vista v) { segna_vista(v); };
-    cmd_->mostra_cronometro = [this] {
-        if (mostra_cronometro) mostra_cronometro();
-    };
-    intestazione_->su_configura = [this] {
-        if (mostra_impostazioni) mostra_impostazioni();
-    };
+    cmd_->mostra_cronometro = [this] { emit mostra_cronometro(); };
+    intestazione_->su_configura = [this] { emit mostra_impostazioni(); };
 
     resize(1024, 720);
 }
@@ -143,7 +129,7 @@ void Frm_main::closeEvent(QCloseEvent* e) {
     // Closing is never refused. A running acquisition is stopped first and,
     // when it was recorded, saved as a stop would save it: the coach's set is
     // not lost with the window. Then recording is switched off (its folder ensured).
-    if (prima_di_chiudere) prima_di_chiudere();
+    emit prima_di_chiudere();
     if (s_.registrazione_attiva) {
         cmd_->Button_Memo->imposta_valore_silenzioso(false);
         cmd_->Button_Memo_ValueChanged(false);
@@ -151,7 +137,7 @@ void Frm_main::closeEvent(QCloseEvent* e) {
     e->accept();
     if (!chiusa_) {
         chiusa_ = true;
-        if (scarica_finestre) scarica_finestre();
+        emit chiusa();
     }
 }
 

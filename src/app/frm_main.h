@@ -1,18 +1,17 @@
 // Frm_main: the main window. It holds the header, the graph window and the
 // command panel stacked top to bottom, carries the menus, and lays the panels
 // out again whenever it changes size. It wires nothing itself: the program
-// object connects the panels to the state and the links.
+// object connects the panels to the state and the links, and hears the menu
+// commands as signals.
 #pragma once
 
 #include "analysis/stato.h"
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 #include "ui/frm_cmd.h"
 #include "ui/frm_grafici.h"
 #include "ui/frm_intestazione.h"
 
 #include <QMainWindow>
-
-#include <functional>
 
 class QAction;
 class QMenu;
@@ -48,22 +47,25 @@ public:
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpInformazioni = nullptr;
 
-    // Menu commands whose windows live elsewhere; unset ones do nothing.
-    std::function<void()> apri;                // "Apri..."
-    std::function<void()> salva_dati;          // "Salva dati con nome..."
-    std::function<void()> salva_file_intero;   // "Salva file intero con nome..."
-    std::function<void()> mostra_impostazioni; // "Configura..."
-    std::function<void()> mostra_porta;        // "Parametri Porta...."
-    std::function<void()> mostra_cronometro;   // "Cronometro"
-    // Runs first when the window closes: stops a running acquisition and saves it.
-    std::function<void()> prima_di_chiudere;
-    // Unloads the other windows, in order, after the main window closed.
-    std::function<void()> scarica_finestre;
-
     // Lays the three panels out for the current inner size (and each of them its controls).
     void riposiziona_pannelli();
     // Moves the menu's check mark to `vista`.
     void segna_vista(Vista vista);
+
+signals:
+    // What the user asked for; the program, which owns the windows, answers.
+    // The main window never calls into it.
+    void apri();                // "Apri..." (never during an acquisition)
+    void salva_dati();          // "Salva dati con nome..."
+    void salva_file_intero();   // "Salva file intero con nome..."
+    void mostra_impostazioni(); // "Configura..." and "CONFIGURA"
+    void mostra_porta();        // "Parametri Porta...."
+    void mostra_cronometro();   // "Cronometro" and "CRONO"
+    // The window is closing: sent first, before recording is switched off, so
+    // a running acquisition is stopped and saved with the window still whole.
+    void prima_di_chiudere();
+    // The window has closed: the other windows go, in order.
+    void chiusa();
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

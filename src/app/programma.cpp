@@ -10,7 +10,7 @@
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
 #include "device/registro.h"
-#include "device/servizi_widget.h"
+#include "ui/servizi_widget.h"
 #include "settings/archivio_impostazioni.h"
 #include "tools/frm_crono.h"
 #include "ui/suono.h"
@@ -127,10 +127,10 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
         if (acceso && stato.acquisizione_in_corso) da_salvare_ = true;
     };
     c->salva_registrazione = [this] { acquisizione_finita(); };
-    principale_->prima_di_chiudere = [this] {
+    connect(principale_.get(), &Frm_main::prima_di_chiudere, this, [this] {
         if (stato.acquisizione_in_corso) protocollo_->Ferma_acquisizione();
         acquisizione_finita();
-    };
+    });
     c->Ferma_acquisizione = [this] { protocollo_->Ferma_acquisizione(); };
     c->Azzera_spostamento = [this] { protocollo_->Azzera_spostamento(); };
     c->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
@@ -138,17 +138,18 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
         // Failing to create it must not keep recording on; the flag is already clear.
         QDir().mkpath(QDir(cartella_).filePath(QStringLiteral("misure_auto")));
     };
-    principale_->mostra_porta = [this] {
+    Frm_main* m = principale_.get();
+    connect(m, &Frm_main::mostra_porta, this, [this] {
         crea_seriale();
         seriale_->show();
         seriale_->raise();
-    };
-    principale_->scarica_finestre = [this] { scarica_finestre(); };
-    principale_->mostra_cronometro = [this] { mostra_cronometro(); };
-    principale_->mostra_impostazioni = [this] { mostra_impostazioni(); };
-    principale_->apri = [this] { mnuFileApri_Click(); };
-    principale_->salva_dati = [this] { mnuFileSalva_parziale_Click(); };
-    principale_->salva_file_intero = [this] { mnuFileSalva_intero_Click(); };
+    });
+    connect(m, &Frm_main::chiusa, this, &Programma::scarica_finestre);
+    connect(m, &Frm_main::mostra_cronometro, this, [this] { mostra_cronometro(); });
+    connect(m, &Frm_main::mostra_impostazioni, this, [this] { mostra_impostazioni(); });
+    connect(m, &Frm_main::apri, this, &Programma::mnuFileApri_Click);
+    connect(m, &Frm_main::salva_dati, this, &Programma::mnuFileSalva_parziale_Click);
+    connect(m, &Frm_main::salva_file_intero, this, &Programma::mnuFileSalva_intero_Click);
     g->su_apri_editor = [this](int indice) { editor_grafici().apri(indice); };
 }
 

@@ -10,7 +10,7 @@
 #include "settings/frm_utente.h"
 #include "tools/frm_crono.h"
 #include "ui/frm_edit_grafici.h"
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 
 #include <QObject>
 #include <QPointer>

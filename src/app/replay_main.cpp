@@ -6,12 +6,12 @@
 // The capture is read as a stream: only one unfinished block, the samples not
 // yet written out and the listed repetitions are held, so a capture of any size
 // (or a board piped in live) runs in the same memory.
-#include "../analysis/formato.h"
-#include "../analysis/riproduzione.h"
-#include "../analysis/vista_memoria.h"
-#include "../settings/testo_file.h"
-#include "../sim/sintetizzatore.h"
-#include "../trials/file_prova.h"
+#include "analysis/formato.h"
+#include "trials/riproduzione.h"
+#include "analysis/vista_memoria.h"
+#include "settings/testo_file.h"
+#include "sim/sintetizzatore.h"
+#include "trials/file_prova.h"
 
 #include <cerrno>
 #include <charconv>

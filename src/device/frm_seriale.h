@@ -3,10 +3,10 @@
 // loaded, usually hidden, for as long as the program runs.
 #pragma once
 
-#include "../analysis/stato.h"
+#include "analysis/stato.h"
 #include "porta.h"
 #include "protocollo.h"
-#include "servizi.h"
+#include "analysis/servizi.h"
 
 #include <QDialog>
 

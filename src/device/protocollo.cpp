@@ -1,7 +1,7 @@
 #include "protocollo.h"
 
-#include "../analysis/decodifica.h"
-#include "../analysis/formato.h"
+#include "analysis/decodifica.h"
+#include "analysis/formato.h"
 #include "archivio_porta.h"
 #include "registro.h"
 

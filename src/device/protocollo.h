@@ -4,11 +4,11 @@
 // the sample stream into blocks for the analysis.
 #pragma once
 
-#include "../analysis/analisi.h"
-#include "../analysis/stato.h"
+#include "analysis/analisi.h"
+#include "analysis/stato.h"
 #include "link_hid.h"
 #include "porta.h"
-#include "servizi.h"
+#include "analysis/servizi.h"
 
 #include <QElapsedTimer>
 #include <QObject>

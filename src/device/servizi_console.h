@@ -2,7 +2,7 @@
 // message, caption, beep and start switch-off is printed; the live label is kept.
 #pragma once
 
-#include "servizi.h"
+#include "analysis/servizi.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "sintetizzatore.h"
 
-#include "../analysis/decodifica.h"
-#include "../analysis/formato.h"
+#include "analysis/decodifica.h"
+#include "analysis/formato.h"
 
 #include <algorithm>
 #include <charconv>

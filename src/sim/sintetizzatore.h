@@ -3,7 +3,7 @@
 // ground truth of the tests and the source of the simulated boards.
 #pragma once
 
-#include "../analysis/decodifica.h"
+#include "analysis/decodifica.h"
 
 #include <cstdint>
 #include <string>

@@ -3,7 +3,7 @@
 // watch the screen. It touches no measurement state.
 #pragma once
 
-#include "ui/controlli.h"
+#include "analysis/controlli.h"
 
 #include <QElapsedTimer>
 #include <QLocale>

@@ -76,30 +76,4 @@ struct ProvaLetta {
 // header lines; a "pesi01" file's samples are read and dropped.
 std::variant<ProvaLetta, std::string> leggi_file_prova(std::string_view byte);
 
-// What the replay made of the samples.
-struct EsitoRiproduzione {
-    bool collegamento_noto = false; // the samples said which link and board recorded them
-    Collegamento collegamento = Collegamento::Hid;
-    int tipo_scheda = 0;            // 1, 2 or 3; 0 when the samples do not say
-    bool dalla_cima = false;        // replayed from the first counted top (the usual case)
-    int32_t campioni_stimati = 0; // steps no whole number of board ticks explains: estimated
-};
-
-// Runs recorded samples through the analysis as the live path would have,
-// starting from the state at which recording began: the first counted top,
-// or the start of the acquisition when it never reached one. The values list
-// and both graphs come back as they were (graph 0 without the few points of
-// the live block that held the top, which the file does not have).
-// The file rounds its values, so the board's counts and ticks are worked out
-// from them: the link and board from velocity times interval, each interval
-// as the whole number of ticks that is written exactly so, and where several
-// are, the one that makes the file's running "Tempo" come out the same.
-// `s` keeps its own link, scales, recording switch and live-plot flag, and
-// `a` its backlog probe: they are lent to the replay and given back. The trial
-// is emptied first and `campioni` holds the replayed samples afterwards, so it
-// can be saved again. The athlete's settings in `s` (minimum amplitude,
-// maximum velocity, limits) must be those of the recording, and
-// `a.separatore` the locale's.
-EsitoRiproduzione riproduci_campioni(const std::vector<Campione>& campioni, Stato& s, VistaProva& v, Analizzatore& a);
-
 } // namespace vexa

@@ -1,6 +1,6 @@
 #include "frm_edit_grafici.h"
 
-#include "device/servizi_widget.h"
+#include "servizi_widget.h"
 #include "frm_grafici.h"
 #include "grafico_widget.h"
 #include "indicatori.h"

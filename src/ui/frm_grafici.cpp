@@ -1,7 +1,7 @@
 #include "frm_grafici.h"
 
 #include "analysis/formato.h"
-#include "device/servizi_widget.h"
+#include "servizi_widget.h"
 #include "disposizione.h"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 
 #include "analysis/analisi.h"
 #include "analysis/stato.h"
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 #include "grafico_widget.h"
 #include "indicatori.h"
 

@@ -9,7 +9,7 @@
 // samples, the graph only shows it.
 #pragma once
 
-#include "controlli.h"
+#include "analysis/controlli.h"
 
 #include <QString>
 #include <QWidget>

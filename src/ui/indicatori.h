@@ -3,7 +3,7 @@
 // the trial window and the command panel rely on.
 #pragma once
 
-#include "controlli.h"
+#include "analysis/controlli.h"
 
 #include <QIcon>
 #include <QString>

@@ -4,7 +4,7 @@
 // fallback. Nothing here ever blocks or fails for lack of audio.
 #pragma once
 
-#include "controlli.h"
+#include "analysis/controlli.h"
 
 #include <QObject>
 

@@ -2,14 +2,14 @@
 // board, serial board, USB board without access, no board), the splash
 // window, closing the main window, and a set measured through the real
 // widgets against the simulated board.
-#include "frm_apertura.h"
-#include "frm_main.h"
-#include "programma.h"
+#include "app/frm_apertura.h"
+#include "app/frm_main.h"
+#include "app/programma.h"
 
 #include "device/frm_seriale.h"
 #include "settings/frm_utente.h"
 #include "ui/frm_edit_grafici.h"
-#include "device/hid/backend_simulato.h"
+#include "sim/backend_simulato.h"
 #include "device/hid/frm_hid.h"
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"

@@ -4,7 +4,7 @@
 
 #include "device/link_hid.h"
 #include "device/porta.h"
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 
 #include <QDir>
 #include <QSettings>

@@ -3,7 +3,7 @@
 // set, bad boards and a line that goes away.
 #include "porta_memoria.h"
 
-#include "analysis/riproduzione.h"
+#include "trials/riproduzione.h"
 #include "analysis/vista_memoria.h"
 #include "device/frm_seriale.h"
 #include "device/porta_seriale.h"

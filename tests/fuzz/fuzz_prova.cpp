@@ -4,6 +4,7 @@
 #include "analysis/analisi.h"
 #include "analysis/vista_memoria.h"
 #include "trials/file_prova.h"
+#include "trials/riproduzione.h"
 
 #include <cstdint>
 #include <cstdlib>

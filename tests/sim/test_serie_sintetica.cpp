@@ -5,7 +5,7 @@
 // late and off the record grid by up to one more, and the first records after
 // a rest fall out of movement time with the rest they end.
 #include "analysis/formato.h"
-#include "analysis/riproduzione.h"
+#include "trials/riproduzione.h"
 #include "analysis/vista_memoria.h"
 #include "sim/sintetizzatore.h"
 

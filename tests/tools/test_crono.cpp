@@ -1,7 +1,7 @@
 // The stopwatch on a real window offscreen, with the clock and the period
 // prompt in the test's hands: no waiting, and any instant can be visited.
 #include "tools/frm_crono.h"
-#include "ui/controlli_memoria.h"
+#include "analysis/controlli_memoria.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

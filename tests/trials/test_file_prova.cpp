@@ -1,7 +1,7 @@
 // The trial files without a display: both layouts byte for byte against
 // hand-written files, the readers of "Apri..." on good and broken input, and
 // a recorded trial replayed from its file against the live analysis.
-#include "analysis/riproduzione.h"
+#include "trials/riproduzione.h"
 #include "analysis/vista_memoria.h"
 #include "sim/sintetizzatore.h"
 #include "trials/file_prova.h"

@@ -5,7 +5,7 @@
 #include "ui/frm_edit_grafici.h"
 #include "ui/frm_grafici.h"
 
-#include "../device/hid/servizi_registro.h"
+#include "servizi_registro.h"
 
 #include <QFile>
 #include <QLabel>

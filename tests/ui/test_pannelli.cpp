@@ -8,7 +8,7 @@
 #include "ui/frm_intestazione.h"
 #include "ui/suono.h"
 
-#include "../device/hid/servizi_registro.h"
+#include "servizi_registro.h"
 
 #include <QFile>
 #include <QLabel>

@@ -8,7 +8,7 @@
 #include "backend_hid.h"
 #include "lettura_hid.h"
 #include "device/link_hid.h"
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 #include "analysis/decodifica.h"
 #include "analysis/stato.h"
 

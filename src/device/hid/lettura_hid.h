@@ -5,7 +5,7 @@
 
 #include "analysis/decodifica.h"
 #include "analysis/stato.h"
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 
 #include <array>
 #include <cstdint>

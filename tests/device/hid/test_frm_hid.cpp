@@ -2,7 +2,7 @@
 // a board this user may not open, the read path into the decoder (reports in
 // batches, in order, each in the receive buffer as it is decoded; drops told
 // once), and what reaches the board when commands go out.
-#include "device/hid/backend_simulato.h"
+#include "sim/backend_simulato.h"
 #include "device/hid/frm_hid.h"
 #include "device/errore_runtime.h"
 #include "servizi_registro.h"

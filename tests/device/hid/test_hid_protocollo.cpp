@@ -1,11 +1,11 @@
 // The board protocol over the USB link with the simulated board: type
 // detection from the last report, start and stop, and a whole set streamed
 // through the link ending in the same values list the replay tool gives.
-#include "device/hid/backend_simulato.h"
+#include "sim/backend_simulato.h"
 #include "device/hid/frm_hid.h"
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
-#include "analysis/riproduzione.h"
+#include "trials/riproduzione.h"
 #include "analysis/vista_memoria.h"
 #include "servizi_registro.h"
 

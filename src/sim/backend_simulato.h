@@ -8,8 +8,8 @@
 // the caller (tests: `avanza` hands over a given number of reports at once).
 #pragma once
 
-#include "backend_hid.h"
-#include "sim/sintetizzatore.h"
+#include "device/hid/backend_hid.h"
+#include "sintetizzatore.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -2,7 +2,7 @@
 // the user would have seen, and a way to let queued notifications arrive.
 #pragma once
 
-#include "device/servizi.h"
+#include "analysis/servizi.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // the user answers, and the decimal separator the texts are written with.
 #pragma once
 
-#include "servizi.h"
+#include "analysis/servizi.h"
 
 #include <QWidget>
 

@@ -3,9 +3,9 @@
 // the captions, the live label and every repetition the analysis lists, then
 // stops the board and pulls it out. With --reale it waits for a real board
 // instead and streams for the given time.
-#include "backend_reale.h"
+#include "device/hid/backend_reale.h"
 #include "backend_simulato.h"
-#include "frm_hid.h"
+#include "device/hid/frm_hid.h"
 
 #include "analysis/analisi.h"
 #include "analysis/vista_memoria.h"

@@ -2,7 +2,7 @@
 // whole capture, a capture cut short says how far it got, and the whole-trial
 // file written along the way is the one the finished trial would give while
 // holding only a few samples. Also the limits a synthesised set must keep.
-#include "analysis/riproduzione.h"
+#include "trials/riproduzione.h"
 #include "analysis/vista_memoria.h"
 #include "sim/sintetizzatore.h"
 #include "trials/file_prova.h"
