@@ -1,12 +1,9 @@
 #include "grafico_widget.h"
 
 #include "colori.h"
+#include "stile_grafico.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QMouseEvent>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
@@ -16,7 +13,6 @@
 #include <climits>
 #include <cmath>
 #include <limits>
-#include <map>
 #include <optional>
 
 #include <QElapsedTimer>
@@ -40,14 +36,6 @@ constexpr double PRESA_CURSORE_PX = 6;
 // Movement (manhattan, pixels) that turns a press into a drag rather than a click.
 constexpr int SOGLIA_TRASCINAMENTO_PX = 3;
 
-constexpr const char* INTESTAZIONE_STILE = "VEXA-GRAFICO 1";
-constexpr const char* FINE_STILE = "fine";
-// A style file is a few dozen lines; anything this big is not one.
-constexpr qint64 DIMENSIONE_MASSIMA_STILE = 1 << 20;
-constexpr double SPESSORE_MASSIMO = 20;
-
-enum class Stile { linea, punti, linea_punti, nessuno };
-
 struct Rgb {
     int r, g, b;
 };
@@ -63,7 +51,7 @@ struct DefPlot {
     int asse; // y axis by number
     Rgb colore;
     double spessore;
-    Stile stile;
+    TrattoPlot tratto;
 };
 
 struct DefCursore {
@@ -164,12 +152,12 @@ const DefAsse ASSI_TEMPO[] = {
 // Plots 2 to 4 are slots the analysis does not fill; they keep their numbers so
 // acceleration stays 5 and position 6.
 const DefPlot PLOT_TEMPO[] = {
-    {"velocita", 2, {20, 60, 220}, 2, Stile::linea},
-    {"plot_2", 2, {150, 90, 200}, 1, Stile::linea},
-    {"plot_3", 2, {0, 150, 160}, 1, Stile::linea},
-    {"plot_4", 2, {120, 120, 120}, 1, Stile::linea},
-    {"accelerazione", 4, {240, 140, 0}, 1, Stile::linea},
-    {"spostamento", 3, {0, 160, 60}, 2, Stile::linea},
+    {"velocita", 2, {20, 60, 220}, 2, TrattoPlot::linea},
+    {"plot_2", 2, {150, 90, 200}, 1, TrattoPlot::linea},
+    {"plot_3", 2, {0, 150, 160}, 1, TrattoPlot::linea},
+    {"plot_4", 2, {120, 120, 120}, 1, TrattoPlot::linea},
+    {"accelerazione", 4, {240, 140, 0}, 1, TrattoPlot::linea},
+    {"spostamento", 3, {0, 160, 60}, 2, TrattoPlot::linea},
 };
 const DefCursore CURSORI_TEMPO[] = {{"Cursor_1", {200, 0, 0}}, {"Cursor_2", {160, 0, 160}}};
 
@@ -180,85 +168,12 @@ const DefAsse ASSI_RIPETIZIONI[] = {
 };
 // One point per repetition: markers, so the first repetition shows on its own.
 const DefPlot PLOT_RIPETIZIONI[] = {
-    {"durata", 2, {230, 120, 0}, 2, Stile::linea_punti},
-    {"velocita_media", 3, {20, 60, 220}, 2, Stile::linea_punti},
+    {"durata", 2, {230, 120, 0}, 2, TrattoPlot::linea_punti},
+    {"velocita_media", 3, {20, 60, 220}, 2, TrattoPlot::linea_punti},
 };
 const DefCursore CURSORI_RIPETIZIONI[] = {{"Cursore_ampiezze", {90, 90, 90}}};
 
 const char* nome_tipo(GraficoWidget::Tipo t) { return t == GraficoWidget::Tipo::Tempo ? "tempo" : "ripetizioni"; }
-
-const char* nome_stile(Stile s) {
-    switch (s) {
-    case Stile::linea: return "linea";
-    case Stile::punti: return "punti";
-    case Stile::linea_punti: return "linea_punti";
-    case Stile::nessuno: return "nessuno";
-    }
-    return "linea";
-}
-
-std::optional<Stile> stile_da_nome(const QString& n) {
-    for (Stile s : {Stile::linea, Stile::punti, Stile::linea_punti, Stile::nessuno})
-        if (n == QLatin1String(nome_stile(s))) return s;
-    return std::nullopt;
-}
-
-bool modo_valido(int m) { return m == 2 || m == 3 || m == 6 || m == 9; }
-
-// Shortest text that reads back to the same double, never in the user's locale.
-QString numero(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
-
-std::optional<double> leggi_numero(const QString& s) {
-    bool ok = false;
-    const double v = s.toDouble(&ok); // always the C locale
-    if (!ok || !std::isfinite(v)) return std::nullopt;
-    return v;
-}
-
-std::optional<int> leggi_intero(const QString& s) {
-    bool ok = false;
-    const int v = s.toInt(&ok, 10);
-    if (!ok) return std::nullopt;
-    return v;
-}
-
-// Captions may hold line breaks; the file keeps one key per line.
-QString proteggi(const QString& s) {
-    QString r;
-    r.reserve(s.size());
-    for (QChar c : s) {
-        if (c == u'\\')
-            r += QLatin1String("\\\\");
-        else if (c == u'\n')
-            r += QLatin1String("\\n");
-        else if (c == u'\r')
-            r += QLatin1String("\\r");
-        else
-            r += c;
-    }
-    return r;
-}
-
-std::optional<QString> sproteggi(const QString& s) {
-    QString r;
-    r.reserve(s.size());
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] != u'\\') {
-            r += s[i];
-            continue;
-        }
-        if (++i == s.size()) return std::nullopt;
-        if (s[i] == u'\\')
-            r += u'\\';
-        else if (s[i] == u'n')
-            r += u'\n';
-        else if (s[i] == u'r')
-            r += u'\r';
-        else
-            return std::nullopt;
-    }
-    return r;
-}
 
 // Nearest point to x of a sorted container, if it has any.
 std::optional<QCPGraphData> piu_vicino(const QCPGraphDataContainer& dati, double x) {
@@ -280,7 +195,7 @@ struct GraficoWidget::Impl {
         QVector<QCPGraphData> in_attesa;
         bool in_attesa_ordinati = true;
         double ultima_x = 0;
-        Stile stile = Stile::linea;
+        TrattoPlot tratto = TrattoPlot::linea;
     };
     struct Asse {
         std::string nome;
@@ -347,7 +262,7 @@ struct GraficoWidget::Impl {
     void costruisci();
     void crea_cursori(const DefCursore* def, std::size_t n);
     void crea_annotazioni();
-    void applica_aspetto(Plot& p, const QPen& penna, Stile s);
+    void applica_aspetto(Plot& p, const QPen& penna, TrattoPlot t);
     void applica_modo();
 
     void avvia_orologio() {
@@ -408,8 +323,8 @@ struct GraficoWidget::Impl {
     void mossa(QMouseEvent* e);
     void rilasciata(QMouseEvent* e);
 
-    QString testo_stile() const;
-    bool applica_file_stile(const QString& percorso);
+    StileGrafico stile() const;
+    void applica_stile(const StileGrafico& s);
 };
 
 void GraficoWidget::Impl::costruisci() {
@@ -468,7 +383,7 @@ void GraficoWidget::Impl::costruisci() {
     }
     for (std::size_t i = 0; i < n_plot; ++i) {
         const DefPlot& d = def_plot[i];
-        applica_aspetto(plot[i], QPen(QColor(d.colore.r, d.colore.g, d.colore.b), d.spessore), d.stile);
+        applica_aspetto(plot[i], QPen(QColor(d.colore.r, d.colore.g, d.colore.b), d.spessore), d.tratto);
     }
     // Hundreds of thousands of points: antialiasing would cost more than it shows.
     if (tempo) qcp->setNotAntialiasedElements(QCP::aePlottables);
@@ -540,10 +455,10 @@ void GraficoWidget::Impl::crea_annotazioni() {
     }
 }
 
-void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, Stile s) {
-    p.stile = s;
-    const bool linea = s == Stile::linea || s == Stile::linea_punti;
-    const bool punti = s == Stile::punti || s == Stile::linea_punti;
+void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, TrattoPlot t) {
+    p.tratto = t;
+    const bool linea = t == TrattoPlot::linea || t == TrattoPlot::linea_punti;
+    const bool punti = t == TrattoPlot::punti || t == TrattoPlot::linea_punti;
     for (QCPGraph* g : {p.pieno, p.storico}) {
         if (!g) continue;
         g->setPen(penna);
@@ -858,7 +773,7 @@ std::string GraficoWidget::testo_annotazione(int annotazione) const {
 int GraficoWidget::modo_puntatore() const { return d_->modo; }
 
 void GraficoWidget::imposta_modo_puntatore(int modo) {
-    if (!modo_valido(modo)) return;
+    if (!modo_puntatore_valido(modo)) return;
     d_->modo = modo;
     d_->premuto = false;
     d_->cursore_preso = 0;
@@ -911,270 +826,57 @@ QCustomPlot* GraficoWidget::plot_qcp() const { return d_->qcp; }
 
 // --- style files
 
-QString GraficoWidget::Impl::testo_stile() const {
-    QString t;
-    const auto riga = [&t](const QString& chiave, const QString& valore) {
-        t += chiave + u'=' + valore + u'\n';
-    };
-    t += QLatin1String(INTESTAZIONE_STILE) + u'\n';
-    t += QLatin1String("# Stile di un grafico di Vexa Meter: una chiave=valore per riga.\n");
-    riga(QStringLiteral("tipo"), QLatin1String(nome_tipo(tipo)));
-    riga(QStringLiteral("modo_puntatore"), QString::number(modo));
-    riga(QStringLiteral("segue_dati"), QString::number(segue ? 1 : 0));
+StileGrafico GraficoWidget::Impl::stile() const {
+    StileGrafico s;
+    s.tipo = QLatin1String(nome_tipo(tipo));
+    s.modo_puntatore = modo;
+    s.segue_dati = segue;
+    for (const Asse& a : assi)
+        s.assi.push_back({QString::fromStdString(a.nome), a.qcp->label(), a.qcp->range().lower, a.qcp->range().upper});
+    for (const Plot& p : plot)
+        s.plot.push_back({p.pieno->name(), bgr_da_colore(p.pieno->pen().color()), p.pieno->pen().widthF(), p.tratto});
+    return s;
+}
+
+void GraficoWidget::Impl::applica_stile(const StileGrafico& s) {
     for (std::size_t i = 0; i < assi.size(); ++i) {
-        const QString k = QStringLiteral("asse.%1.").arg(i + 1);
-        const QCPRange r = assi[i].qcp->range();
-        riga(k + QLatin1String("nome"), QString::fromStdString(assi[i].nome));
-        riga(k + QLatin1String("didascalia"), proteggi(assi[i].qcp->label()));
-        riga(k + QLatin1String("minimo"), numero(r.lower));
-        riga(k + QLatin1String("massimo"), numero(r.upper));
+        QCPAxis* a = assi[i].qcp;
+        a->setLabel(s.assi[i].didascalia);
+        if (a->range() != QCPRange(s.assi[i].minimo, s.assi[i].massimo)) a->setRange(s.assi[i].minimo, s.assi[i].massimo);
     }
     for (std::size_t i = 0; i < plot.size(); ++i) {
-        const QString k = QStringLiteral("plot.%1.").arg(i + 1);
-        const QPen penna = plot[i].pieno->pen();
-        t += QStringLiteral("# plot %1: %2\n").arg(i + 1).arg(plot[i].pieno->name());
-        riga(k + QLatin1String("colore"), QString::number(bgr_da_colore(penna.color())));
-        riga(k + QLatin1String("spessore"), numero(penna.widthF()));
-        riga(k + QLatin1String("stile"), QLatin1String(nome_stile(plot[i].stile)));
+        QPen penna = plot[i].pieno->pen();
+        penna.setColor(colore_da_bgr(s.plot[i].colore));
+        penna.setWidthF(s.plot[i].spessore);
+        applica_aspetto(plot[i], penna, s.plot[i].tratto);
     }
-    t += QLatin1String(FINE_STILE) + u'\n';
-    return t;
+    if (s.modo_puntatore != modo) w->imposta_modo_puntatore(s.modo_puntatore);
+    segue = s.segue_dati;
+    richiedi_ridisegno();
 }
 
 bool GraficoWidget::esporta_stile(const std::string& percorso) const {
-    const QString p = QString::fromStdString(percorso);
-    QSaveFile f(p);
-    // Written aside and renamed at commit: a failure never leaves half a file.
-    if (!f.open(QIODevice::WriteOnly) || f.write(d_->testo_stile().toUtf8()) < 0 || !f.commit()) {
-        d_->errore_stile = QStringLiteral("Impossibile scrivere il file di stile %1: %2").arg(p, f.errorString()).toStdString();
+    QString errore;
+    if (!scrivi_file_stile(QString::fromStdString(percorso), d_->stile(), errore)) {
+        d_->errore_stile = errore.toStdString();
         return false;
     }
     return true;
 }
 
 bool GraficoWidget::importa_stile(const std::string& percorso) {
-    return d_->applica_file_stile(QString::fromStdString(percorso));
+    QString errore;
+    const std::optional<StileGrafico> s =
+        leggi_file_stile(QString::fromStdString(percorso), d_->stile(), &QCPRange::validRange, errore);
+    if (!s) {
+        d_->errore_stile = errore.toStdString();
+        return false;
+    }
+    d_->applica_stile(*s);
+    d_->errore_stile.clear();
+    return true;
 }
 
 std::string GraficoWidget::ultimo_errore_stile() const { return d_->errore_stile; }
-
-bool GraficoWidget::Impl::applica_file_stile(const QString& percorso) {
-    struct AsseLetto {
-        std::optional<QString> didascalia;
-        std::optional<double> minimo, massimo;
-        int riga = 0; // the later of the range's lines, for the min < max check
-    };
-    struct PlotLetto {
-        std::optional<QColor> colore;
-        std::optional<double> spessore;
-        std::optional<Stile> stile;
-    };
-
-    QString motivo;
-    int riga_errore = 0;
-    const auto rifiuta = [&](int riga, const QString& m) {
-        riga_errore = riga;
-        motivo = m;
-        return false;
-    };
-
-    QFile f(percorso);
-    if (!f.exists()) {
-        errore_stile = QStringLiteral("File di stile non trovato: %1").arg(percorso).toStdString();
-        return false;
-    }
-    if (!f.open(QIODevice::ReadOnly)) {
-        errore_stile = QStringLiteral("File di stile illeggibile: %1 (%2)").arg(percorso, f.errorString()).toStdString();
-        return false;
-    }
-    const QByteArray contenuto = f.read(DIMENSIONE_MASSIMA_STILE + 1);
-    if (f.error() != QFileDevice::NoError) {
-        errore_stile = QStringLiteral("File di stile illeggibile: %1 (%2)").arg(percorso, f.errorString()).toStdString();
-        return false;
-    }
-
-    std::optional<int> modo_letto;
-    std::optional<bool> segue_letto;
-    std::map<int, AsseLetto> assi_letti;
-    std::map<int, PlotLetto> plot_letti;
-
-    // Everything is read and checked before anything is applied: a broken file
-    // leaves the graph as it was.
-    const auto leggi = [&]() -> bool {
-        if (contenuto.size() > DIMENSIONE_MASSIMA_STILE) return rifiuta(1, QStringLiteral("file troppo grande"));
-        if (contenuto.trimmed().isEmpty()) return rifiuta(1, QStringLiteral("file vuoto"));
-        const QList<QByteArray> righe = contenuto.split('\n');
-        std::map<QString, int> viste; // key -> line, to refuse repeated keys
-        bool fine_vista = false;
-        bool tipo_visto = false;
-        int ultima = 1;
-        for (qsizetype i = 0; i < righe.size(); ++i) {
-            const int nr = static_cast<int>(i) + 1;
-            QByteArray grezza = righe[i];
-            if (grezza.endsWith('\r')) grezza.chop(1);
-            // Stateless: a sequence cut short at the end of the line is an error too.
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString testo = utf8(grezza);
-            if (utf8.hasError()) return rifiuta(nr, QStringLiteral("testo non in UTF-8"));
-            const QString pulita = testo.trimmed();
-            if (i == 0) {
-                if (pulita != QLatin1String(INTESTAZIONE_STILE))
-                    return rifiuta(nr, QStringLiteral("intestazione mancante o errata (attesa «%1»)")
-                                           .arg(QLatin1String(INTESTAZIONE_STILE)));
-                continue;
-            }
-            if (pulita.isEmpty() || pulita.startsWith(u'#')) continue;
-            ultima = nr;
-            if (fine_vista) return rifiuta(nr, QStringLiteral("testo dopo la riga «%1»").arg(QLatin1String(FINE_STILE)));
-            if (pulita == QLatin1String(FINE_STILE)) {
-                fine_vista = true;
-                continue;
-            }
-            const qsizetype uguale = testo.indexOf(u'=');
-            if (uguale < 0) return rifiuta(nr, QStringLiteral("manca «=» in «%1»").arg(pulita));
-            const QString chiave = testo.left(uguale).trimmed();
-            const QString valore_grezzo = testo.mid(uguale + 1);
-            const QString valore = valore_grezzo.trimmed();
-            if (auto [it, nuova] = viste.emplace(chiave, nr); !nuova)
-                return rifiuta(nr, QStringLiteral("chiave %1 ripetuta (già alla riga %2)").arg(chiave).arg(it->second));
-
-            const auto non_numerico = [&] {
-                return rifiuta(nr, QStringLiteral("valore non numerico per %1: «%2»").arg(chiave, valore));
-            };
-
-            if (chiave == QLatin1String("tipo")) {
-                if (valore != QLatin1String("tempo") && valore != QLatin1String("ripetizioni"))
-                    return rifiuta(nr, QStringLiteral("tipo di grafico sconosciuto «%1»").arg(valore));
-                if (valore != QLatin1String(nome_tipo(tipo)))
-                    return rifiuta(nr, QStringLiteral("il file è per un grafico «%1», questo è un grafico «%2»")
-                                           .arg(valore, QLatin1String(nome_tipo(tipo))));
-                tipo_visto = true;
-                continue;
-            }
-            if (chiave == QLatin1String("modo_puntatore")) {
-                const std::optional<int> m = leggi_intero(valore);
-                if (!m) return non_numerico();
-                if (!modo_valido(*m))
-                    return rifiuta(nr, QStringLiteral("modo del puntatore %1 non previsto (ammessi 2, 3, 6, 9)").arg(*m));
-                modo_letto = m;
-                continue;
-            }
-            if (chiave == QLatin1String("segue_dati")) {
-                if (valore != QLatin1String("0") && valore != QLatin1String("1"))
-                    return rifiuta(nr, QStringLiteral("segue_dati vale 0 o 1, non «%1»").arg(valore));
-                segue_letto = valore == QLatin1String("1");
-                continue;
-            }
-
-            // asse.N.campo and plot.N.campo
-            const QStringList parti = chiave.split(u'.');
-            const bool e_asse = parti.size() == 3 && parti[0] == QLatin1String("asse");
-            const bool e_plot = parti.size() == 3 && parti[0] == QLatin1String("plot");
-            if (!e_asse && !e_plot) return rifiuta(nr, QStringLiteral("chiave sconosciuta «%1»").arg(chiave));
-            const std::optional<int> num = leggi_intero(parti[1]);
-            const int quanti = static_cast<int>(e_asse ? assi.size() : plot.size());
-            if (!num || *num < 1 || *num > quanti)
-                return rifiuta(nr, QStringLiteral("%1 «%2» inesistente: il grafico ne ha da 1 a %3")
-                                       .arg(e_asse ? QStringLiteral("asse") : QStringLiteral("plot"), parti[1])
-                                       .arg(quanti));
-            const QString& campo = parti[2];
-
-            if (e_asse) {
-                AsseLetto& a = assi_letti[*num];
-                if (campo == QLatin1String("nome")) {
-                    // Names are how the program finds its axes: a file may not rename them.
-                    const QString atteso = QString::fromStdString(assi[static_cast<std::size_t>(*num - 1)].nome);
-                    if (valore != atteso)
-                        return rifiuta(nr, QStringLiteral("l'asse %1 si chiama «%2», non «%3»").arg(*num).arg(atteso, valore));
-                } else if (campo == QLatin1String("didascalia")) {
-                    const std::optional<QString> d = sproteggi(valore_grezzo);
-                    if (!d) return rifiuta(nr, QStringLiteral("barra rovesciata non valida in %1").arg(chiave));
-                    a.didascalia = d;
-                } else if (campo == QLatin1String("minimo") || campo == QLatin1String("massimo")) {
-                    const std::optional<double> v = leggi_numero(valore);
-                    if (!v) return non_numerico();
-                    (campo == QLatin1String("minimo") ? a.minimo : a.massimo) = v;
-                    a.riga = std::max(a.riga, nr);
-                } else {
-                    return rifiuta(nr, QStringLiteral("chiave sconosciuta «%1»").arg(chiave));
-                }
-                continue;
-            }
-
-            PlotLetto& p = plot_letti[*num];
-            if (campo == QLatin1String("colore")) {
-                const std::optional<int> c = leggi_intero(valore);
-                if (!c) return non_numerico();
-                if (*c < 0 || *c > 0xFFFFFF)
-                    return rifiuta(nr, QStringLiteral("colore %1 fuori intervallo (da 0 a 16777215)").arg(*c));
-                p.colore = colore_da_bgr(*c);
-            } else if (campo == QLatin1String("spessore")) {
-                const std::optional<double> s = leggi_numero(valore);
-                if (!s) return non_numerico();
-                if (*s < 0 || *s > SPESSORE_MASSIMO)
-                    return rifiuta(nr, QStringLiteral("spessore %1 fuori intervallo (da 0 a %2)")
-                                           .arg(valore, numero(SPESSORE_MASSIMO)));
-                p.spessore = s;
-            } else if (campo == QLatin1String("stile")) {
-                p.stile = stile_da_nome(valore);
-                if (!p.stile)
-                    return rifiuta(nr, QStringLiteral("stile «%1» sconosciuto (linea, punti, linea_punti o nessuno)")
-                                           .arg(valore));
-            } else {
-                return rifiuta(nr, QStringLiteral("chiave sconosciuta «%1»").arg(chiave));
-            }
-        }
-        if (!fine_vista)
-            return rifiuta(ultima, QStringLiteral("file troncato: manca la riga «%1»").arg(QLatin1String(FINE_STILE)));
-        if (!tipo_visto) return rifiuta(ultima, QStringLiteral("manca la chiave tipo"));
-
-        for (auto& [n, a] : assi_letti) {
-            if (!a.minimo && !a.massimo) continue;
-            const QCPRange attuale = asse_n(n)->range();
-            const double mn = a.minimo.value_or(attuale.lower);
-            const double mx = a.massimo.value_or(attuale.upper);
-            if (!(mn < mx))
-                return rifiuta(a.riga, QStringLiteral("asse %1: il minimo (%2) non è minore del massimo (%3)")
-                                           .arg(n)
-                                           .arg(numero(mn), numero(mx)));
-            if (!QCPRange::validRange(mn, mx))
-                return rifiuta(a.riga, QStringLiteral("asse %1: intervallo da %2 a %3 non rappresentabile")
-                                           .arg(n)
-                                           .arg(numero(mn), numero(mx)));
-            a.minimo = mn;
-            a.massimo = mx;
-        }
-        return true;
-    };
-
-    if (!leggi()) {
-        errore_stile =
-            QStringLiteral("File di stile non valido (%1, riga %2): %3").arg(percorso).arg(riga_errore).arg(motivo).toStdString();
-        return false;
-    }
-
-    for (const auto& [n, a] : assi_letti) {
-        QCPAxis* asse = asse_n(n);
-        if (a.didascalia) asse->setLabel(*a.didascalia);
-        if (a.minimo) asse->setRange(*a.minimo, *a.massimo);
-    }
-    for (const auto& [n, letto] : plot_letti) {
-        Plot& p = *plot_n(n);
-        QPen penna = p.pieno->pen();
-        if (letto.colore) penna.setColor(*letto.colore);
-        if (letto.spessore) penna.setWidthF(*letto.spessore);
-        applica_aspetto(p, penna, letto.stile.value_or(p.stile));
-    }
-    if (modo_letto) {
-        modo = *modo_letto;
-        premuto = false;
-        cursore_preso = 0;
-        applica_modo();
-    }
-    if (segue_letto) segue = *segue_letto;
-    errore_stile.clear();
-    richiedi_ridisegno();
-    return true;
-}
 
 } // namespace vexa
