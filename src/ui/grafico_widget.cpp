@@ -2,6 +2,7 @@
 
 #include "colori.h"
 #include "stile_grafico.h"
+#include "storico_grafico.h"
 
 #include <QMouseEvent>
 #include <QTimer>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -30,7 +30,7 @@ constexpr int PERIODO_FOTOGRAMMA_MS = 16;
 constexpr double QUOTA_DISEGNO = 0.08;
 constexpr int PERIODO_MASSIMO_MS = 100;
 // If nothing runs the event loop, the pending points must not grow forever.
-constexpr int MASSIMO_IN_ATTESA = 1 << 16;
+constexpr std::size_t MASSIMO_IN_ATTESA = 1 << 16;
 // How close to a cursor line (in pixels) a press grabs it.
 constexpr double PRESA_CURSORE_PX = 6;
 // Movement (manhattan, pixels) that turns a press into a drag rather than a click.
@@ -175,25 +175,29 @@ const DefCursore CURSORI_RIPETIZIONI[] = {{"Cursore_ampiezze", {90, 90, 90}}};
 
 const char* nome_tipo(GraficoWidget::Tipo t) { return t == GraficoWidget::Tipo::Tempo ? "tempo" : "ripetizioni"; }
 
-// Nearest point to x of a sorted container, if it has any.
-std::optional<QCPGraphData> piu_vicino(const QCPGraphDataContainer& dati, double x) {
-    if (dati.isEmpty()) return std::nullopt;
-    auto it = dati.findBegin(x, false);
-    if (it == dati.constEnd()) return *(it - 1);
-    if (it == dati.constBegin()) return *it;
-    auto prima = it - 1;
-    return (x - prima->key <= it->key - x) ? *prima : *it;
+// Copies into a plot's container what a move changed in the points it shows,
+// so a frame costs what arrived, not the whole curve.
+void rispecchia(QCPGraphDataContainer& specchio, const StoricoGrafico::Punti& punti, StoricoGrafico::Cambiamento c) {
+    if (c.tolti > 0) {
+        if (c.nuovi_da == 0)
+            specchio.clear();
+        else
+            specchio.removeBefore(punti.front().x); // the points gone all lie before the first one kept
+    }
+    // One by one: each goes after the last, as in the history, equal x included.
+    for (auto it = punti.begin() + static_cast<std::ptrdiff_t>(c.nuovi_da); it != punti.end(); ++it)
+        specchio.add(QCPGraphData(it->x, it->y));
 }
 
 } // namespace
 
 struct GraficoWidget::Impl {
     struct Plot {
+        StoricoGrafico punti;
+        // Mirrors of the history's full-resolution and thinned points; the
+        // thinned one on the time graph only.
         QCPGraph* pieno = nullptr;
-        // Min and max per column of what left `pieno`; time graph only.
-        QCPGraph* storico = nullptr;
-        QVector<QCPGraphData> in_attesa;
-        bool in_attesa_ordinati = true;
+        QCPGraph* diradato = nullptr;
         double ultima_x = 0;
         TrattoPlot tratto = TrattoPlot::linea;
     };
@@ -224,8 +228,6 @@ struct GraficoWidget::Impl {
     long ridisegni = 0;
     long accodati = 0;
     double x_riga = -1;
-    LimiteStorico limite;
-    QVector<QCPGraphData> diradati; // reused by every thinning
 
     bool segue = true;
     int modo = 2;
@@ -281,17 +283,14 @@ struct GraficoWidget::Impl {
     }
 
     void accoda_punto(Plot& p, double x, double y) {
-        if (!std::isfinite(x)) return;
-        if (!p.in_attesa.isEmpty() && x < p.in_attesa.constLast().key) p.in_attesa_ordinati = false;
-        p.in_attesa.append(QCPGraphData(x, y));
+        if (!p.punti.accoda(x, y)) return;
         ++accodati;
         p.ultima_x = x;
-        if (p.in_attesa.size() >= MASSIMO_IN_ATTESA) sposta_in_attesa();
+        if (p.punti.in_attesa() >= MASSIMO_IN_ATTESA) sposta_in_attesa();
         avvia_orologio();
     }
 
     bool sposta_in_attesa();
-    void limita_storico(Plot& p);
     void segui(double x_nuova);
     void fotogramma() {
         const bool nuovi = sposta_in_attesa();
@@ -365,20 +364,18 @@ void GraficoWidget::Impl::costruisci() {
 
     const DefPlot* def_plot = tempo ? PLOT_TEMPO : PLOT_RIPETIZIONI;
     const std::size_t n_plot = tempo ? std::size(PLOT_TEMPO) : std::size(PLOT_RIPETIZIONI);
-    plot.resize(n_plot);
     for (std::size_t i = 0; i < n_plot; ++i) {
         const DefPlot& d = def_plot[i];
-        Plot& p = plot[i];
+        Plot& p = plot.emplace_back(Plot{StoricoGrafico(tempo)});
         p.pieno = new GraficoTagliato(asse_x(), asse_n(d.asse));
         p.pieno->setName(QString::fromUtf8(d.nome));
-        p.in_attesa.reserve(1024);
     }
     // Added after every full-resolution graph, so graph(i) stays plot i + 1.
     if (tempo) {
         for (std::size_t i = 0; i < n_plot; ++i) {
             Plot& p = plot[i];
-            p.storico = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
-            p.storico->setName(p.pieno->name() + QLatin1String("_storico"));
+            p.diradato = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
+            p.diradato->setName(p.pieno->name() + QLatin1String("_storico"));
         }
     }
     for (std::size_t i = 0; i < n_plot; ++i) {
@@ -459,7 +456,7 @@ void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, TrattoPlot
     p.tratto = t;
     const bool linea = t == TrattoPlot::linea || t == TrattoPlot::linea_punti;
     const bool punti = t == TrattoPlot::punti || t == TrattoPlot::linea_punti;
-    for (QCPGraph* g : {p.pieno, p.storico}) {
+    for (QCPGraph* g : {p.pieno, p.diradato}) {
         if (!g) continue;
         g->setPen(penna);
         g->setLineStyle(linea ? QCPGraph::lsLine : QCPGraph::lsNone);
@@ -488,61 +485,15 @@ bool GraficoWidget::Impl::sposta_in_attesa() {
     bool nuovi = false;
     double x_nuova = -std::numeric_limits<double>::infinity();
     for (Plot& p : plot) {
-        if (p.in_attesa.isEmpty()) continue;
-        auto dati = p.pieno->data();
-        dati->add(p.in_attesa, p.in_attesa_ordinati);
-        p.in_attesa.clear(); // keeps its capacity for the next frame
-        p.in_attesa_ordinati = true;
-        x_nuova = std::max(x_nuova, (dati->constEnd() - 1)->key);
-        if (p.storico) limita_storico(p);
+        if (p.punti.in_attesa() == 0) continue;
+        const StoricoGrafico::Cambiamenti c = p.punti.sposta_in_attesa();
+        rispecchia(*p.pieno->data(), p.punti.pieni(), c.pieni);
+        if (p.diradato) rispecchia(*p.diradato->data(), p.punti.diradati(), c.diradati);
+        x_nuova = std::max(x_nuova, p.punti.pieni().back().x);
         nuovi = true;
     }
     if (nuovi) segui(x_nuova);
     return nuovi;
-}
-
-void GraficoWidget::Impl::limita_storico(Plot& p) {
-    auto dati = p.pieno->data();
-    const auto pieni = static_cast<int>(std::clamp<std::size_t>(limite.punti_pieni, 1, INT_MAX / 2));
-    // Thin in chunks, not point by point: each pass costs a scan and an erase.
-    const int blocco = std::max(1, pieni / 10);
-    const int n = dati->size();
-    if (n <= pieni + blocco) return;
-
-    // Cut where a column starts, so each column is thinned once, in one pass;
-    // the column the cut falls in waits for the next pass.
-    const double passo = limite.secondi_per_colonna;
-    const auto colonna = [passo](const QCPGraphData& d) { return std::floor(d.key / passo); };
-    const auto inizio = dati->constBegin();
-    const auto eccesso = inizio + (n - pieni);
-    const double colonna_taglio = colonna(*eccesso);
-    auto fine = std::partition_point(inizio, eccesso, [&](const QCPGraphData& d) { return colonna(d) < colonna_taglio; });
-    if (fine == inizio) fine = dati->findBegin(eccesso->key, false); // a column wider than the whole excess
-    if (fine == inizio) return; // every excess point shares the cut's x
-
-    // Per column, its lowest and its highest point, in x order: a spike survives
-    // the thinning however short it was.
-    diradati.clear();
-    for (auto da = inizio; da != fine;) {
-        const double c = colonna(*da);
-        auto mn = da, mx = da;
-        auto it = da + 1;
-        for (; it != fine && colonna(*it) == c; ++it) {
-            if (it->value < mn->value) mn = it;
-            if (it->value > mx->value) mx = it;
-        }
-        if (mn == mx) {
-            diradati.append(*mn);
-        } else {
-            diradati.append(mn < mx ? *mn : *mx);
-            diradati.append(mn < mx ? *mx : *mn);
-        }
-        da = it;
-    }
-    auto storico = p.storico->data();
-    storico->add(diradati, true);
-    dati->removeBefore(fine->key); // exactly the points before `fine`: their keys are all smaller
-    storico->removeBefore((dati->constEnd() - 1)->key - limite.secondi_storico);
 }
 
 void GraficoWidget::Impl::segui(double x_nuova) {
@@ -657,11 +608,10 @@ void GraficoWidget::accoda_riga(const float* valori, std::size_t n, double incre
 
 void GraficoWidget::cancella_dati() {
     for (Impl::Plot& p : d_->plot) {
-        p.in_attesa.clear();
-        p.in_attesa_ordinati = true;
+        p.punti.cancella();
         p.ultima_x = 0;
         p.pieno->data()->clear();
-        if (p.storico) p.storico->data()->clear();
+        if (p.diradato) p.diradato->data()->clear();
     }
     d_->x_riga = -1;
     d_->segue = d_->segue_predefinito();
@@ -703,13 +653,7 @@ void GraficoWidget::imposta_cursore_x(int cursore, double x) {
     // The analysis moves cursors onto points it has just appended.
     if (d_->sposta_in_attesa()) d_->richiedi_ridisegno();
     c->x = x;
-    const Impl::Plot& p = d_->plot.front();
-    std::optional<QCPGraphData> v = piu_vicino(*p.pieno->data(), x);
-    if (p.storico) {
-        const std::optional<QCPGraphData> vs = piu_vicino(*p.storico->data(), x);
-        if (vs && (!v || std::abs(vs->key - x) < std::abs(v->key - x))) v = vs;
-    }
-    if (v) c->y = v->value;
+    if (const std::optional<Punto> v = d_->plot.front().punti.piu_vicino(x)) c->y = v->y;
     d_->colloca_cursore(*c);
 }
 
@@ -784,16 +728,15 @@ std::vector<std::pair<double, double>> GraficoWidget::punti(int plot) const {
     std::vector<std::pair<double, double>> r;
     const Impl::Plot* p = d_->plot_n(plot);
     if (!p) return r;
-    r.reserve(static_cast<std::size_t>(p->pieno->data()->size() + (p->storico ? p->storico->data()->size() : 0)));
-    for (const QCPGraph* g : {p->storico, p->pieno})
-        if (g)
-            for (const QCPGraphData& d : *g->data()) r.emplace_back(d.key, d.value);
+    r.reserve(p->punti.dimensione());
+    for (const StoricoGrafico::Punti* parte : {&p->punti.diradati(), &p->punti.pieni()})
+        for (const Punto& q : *parte) r.emplace_back(q.x, q.y);
     return r;
 }
 
 std::size_t GraficoWidget::punti_in_attesa() const {
     std::size_t n = 0;
-    for (const Impl::Plot& p : d_->plot) n += static_cast<std::size_t>(p.in_attesa.size());
+    for (const Impl::Plot& p : d_->plot) n += p.punti.in_attesa();
     return n;
 }
 
@@ -810,14 +753,10 @@ int GraficoWidget::intervallo_fotogramma_ms() const { return d_->orologio.interv
 long GraficoWidget::ridisegni() const { return d_->ridisegni; }
 
 void GraficoWidget::imposta_limite_storico(const LimiteStorico& l) {
-    LimiteStorico v = l;
-    // A zero or broken column width would make every point a column of its own.
-    if (!(v.secondi_per_colonna > 0) || !std::isfinite(v.secondi_per_colonna)) v.secondi_per_colonna = 0.1;
-    if (!(v.secondi_storico >= 0)) v.secondi_storico = 0;
-    d_->limite = v;
+    for (Impl::Plot& p : d_->plot) p.punti.imposta_limite(l);
 }
 
-GraficoWidget::LimiteStorico GraficoWidget::limite_storico() const { return d_->limite; }
+GraficoWidget::LimiteStorico GraficoWidget::limite_storico() const { return d_->plot.front().punti.limite(); }
 
 bool GraficoWidget::segue_dati() const { return d_->segue; }
 void GraficoWidget::imposta_segue_dati(bool segue) { d_->segue = segue; }
