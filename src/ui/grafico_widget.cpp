@@ -2,11 +2,11 @@
 
 #include "colori.h"
 #include "grafico_tagliato.h"
+#include "orologio_fotogrammi.h"
 #include "stile_grafico.h"
 #include "storico_grafico.h"
 
 #include <QMouseEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
@@ -16,20 +16,10 @@
 #include <limits>
 #include <optional>
 
-#include <QElapsedTimer>
-
 namespace vexa {
 
 namespace {
 
-// About 60 frames a second: fast enough to look live, slow enough that a board
-// at 8,000 records a second lands in batches of a hundred or more per plot.
-constexpr int PERIODO_FOTOGRAMMA_MS = 16;
-// A graph's redraws may take at most this share of the UI thread: where one
-// costs more (a slow machine, a dense trace at the wire rate) the clock slows
-// down, to no fewer than 10 frames a second, instead of the UI falling behind.
-constexpr double QUOTA_DISEGNO = 0.08;
-constexpr int PERIODO_MASSIMO_MS = 100;
 // If nothing runs the event loop, the pending points must not grow forever.
 constexpr std::size_t MASSIMO_IN_ATTESA = 1 << 16;
 // How close to a cursor line (in pixels) a press grabs it.
@@ -142,7 +132,7 @@ struct GraficoWidget::Impl {
     std::array<QCPItemText*, 2> annotazioni{};
     QCPLayer* strato_annotazioni = nullptr;
 
-    QTimer orologio;
+    OrologioFotogrammi orologio{[this] { fotogramma(); }};
     bool ridisegno_richiesto = false;
     long ridisegni = 0;
     long accodati = 0;
@@ -186,12 +176,9 @@ struct GraficoWidget::Impl {
     void applica_aspetto(Plot& p, const QPen& penna, TrattoPlot t);
     void applica_modo();
 
-    void avvia_orologio() {
-        if (!orologio.isActive()) orologio.start();
-    }
     void richiedi_ridisegno() {
         ridisegno_richiesto = true;
-        avvia_orologio();
+        orologio.avvia();
     }
     // Redraws one buffered layer alone; the data layers keep their pixels.
     void ridisegna_strato(QCPLayer* s) {
@@ -206,7 +193,7 @@ struct GraficoWidget::Impl {
         ++accodati;
         p.ultima_x = x;
         if (p.punti.in_attesa() >= MASSIMO_IN_ATTESA) sposta_in_attesa();
-        avvia_orologio();
+        orologio.avvia();
     }
 
     bool sposta_in_attesa();
@@ -215,19 +202,9 @@ struct GraficoWidget::Impl {
         const bool nuovi = sposta_in_attesa();
         if (nuovi || ridisegno_richiesto) {
             ridisegno_richiesto = false;
-            // Drawn now, paint included, so the clock knows what a frame costs.
-            QElapsedTimer t;
-            t.start();
-            qcp->replot(QCustomPlot::rpImmediateRefresh);
-            regola_ritmo(static_cast<double>(t.nsecsElapsed()) / 1e6);
+            orologio.misura([this] { qcp->replot(QCustomPlot::rpImmediateRefresh); });
         }
     }
-    void regola_ritmo(double ms) {
-        costo_ms = costo_ms <= 0 ? ms : 0.8 * costo_ms + 0.2 * ms;
-        const long periodo = std::lround(costo_ms / QUOTA_DISEGNO);
-        orologio.setInterval(static_cast<int>(std::clamp<long>(periodo, PERIODO_FOTOGRAMMA_MS, PERIODO_MASSIMO_MS)));
-    }
-    double costo_ms = 0; // smoothed cost of a frame
 
     void colloca_cursore(Cursore& c) {
         c.linea->point1->setCoords(c.x, 0);
@@ -488,9 +465,6 @@ GraficoWidget::GraficoWidget(int indice, Tipo tipo, QWidget* parent)
     d_->costruisci();
     d_->applica_modo();
 
-    d_->orologio.setSingleShot(true);
-    d_->orologio.setInterval(PERIODO_FOTOGRAMMA_MS);
-    connect(&d_->orologio, &QTimer::timeout, this, [this] { d_->fotogramma(); });
     connect(d_->qcp, &QCustomPlot::afterReplot, this, [this] { ++d_->ridisegni; });
     connect(d_->qcp, &QCustomPlot::mousePress, this, [this](QMouseEvent* e) { d_->premuta(e); });
     connect(d_->qcp, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { d_->mossa(e); });
@@ -505,7 +479,7 @@ GraficoWidget::GraficoWidget(int indice, Tipo tipo, QWidget* parent)
 
 GraficoWidget::~GraficoWidget() {
     // The plot goes first, while the state its signals reach still exists.
-    d_->orologio.stop();
+    d_->orologio.ferma();
     delete d_->qcp;
 }
 
@@ -667,7 +641,7 @@ long GraficoWidget::punti_accodati() const { return d_->accodati; }
 
 void GraficoWidget::fotogramma() { d_->fotogramma(); }
 
-int GraficoWidget::intervallo_fotogramma_ms() const { return d_->orologio.interval(); }
+int GraficoWidget::intervallo_fotogramma_ms() const { return d_->orologio.intervallo_ms(); }
 
 long GraficoWidget::ridisegni() const { return d_->ridisegni; }
 
