@@ -1,6 +1,7 @@
 #include "grafico_widget.h"
 
 #include "colori.h"
+#include "cursori_grafico.h"
 #include "grafico_tagliato.h"
 #include "orologio_fotogrammi.h"
 #include "stile_grafico.h"
@@ -11,7 +12,6 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -22,14 +22,8 @@ namespace {
 
 // If nothing runs the event loop, the pending points must not grow forever.
 constexpr std::size_t MASSIMO_IN_ATTESA = 1 << 16;
-// How close to a cursor line (in pixels) a press grabs it.
-constexpr double PRESA_CURSORE_PX = 6;
 // Movement (manhattan, pixels) that turns a press into a drag rather than a click.
 constexpr int SOGLIA_TRASCINAMENTO_PX = 3;
-
-struct Rgb {
-    int r, g, b;
-};
 
 struct DefAsse {
     const char* nome;
@@ -40,14 +34,9 @@ struct DefAsse {
 struct DefPlot {
     const char* nome;
     int asse; // y axis by number
-    Rgb colore;
+    QColor colore;
     double spessore;
     TrattoPlot tratto;
-};
-
-struct DefCursore {
-    const char* nome;
-    Rgb colore;
 };
 
 // The axes by number: 1 is always the x axis, 2 the first y axis (the one
@@ -114,13 +103,6 @@ struct GraficoWidget::Impl {
         std::string nome;
         QCPAxis* qcp = nullptr;
     };
-    struct Cursore {
-        std::string nome;
-        double x = 0, y = 0;
-        QCPLayer* strato = nullptr;
-        QCPItemStraightLine* linea = nullptr;
-        QCPItemTracer* segno = nullptr;
-    };
 
     GraficoWidget* w;
     int indice;
@@ -128,9 +110,7 @@ struct GraficoWidget::Impl {
     QCustomPlot* qcp = nullptr;
     std::vector<Asse> assi;
     std::vector<Plot> plot;
-    std::vector<Cursore> cursori;
-    std::array<QCPItemText*, 2> annotazioni{};
-    QCPLayer* strato_annotazioni = nullptr;
+    std::optional<CursoriGrafico> cursori;
 
     OrologioFotogrammi orologio{[this] { fotogramma(); }};
     bool ridisegno_richiesto = false;
@@ -163,16 +143,10 @@ struct GraficoWidget::Impl {
     QCPAxis* asse_n(int a) const {
         return a >= 1 && a <= static_cast<int>(assi.size()) ? assi[static_cast<std::size_t>(a - 1)].qcp : nullptr;
     }
-    Cursore* cursore_n(int c) {
-        return c >= 1 && c <= static_cast<int>(cursori.size()) ? &cursori[static_cast<std::size_t>(c - 1)] : nullptr;
-    }
-    const Cursore* cursore_n(int c) const { return const_cast<Impl*>(this)->cursore_n(c); }
     QCPAxis* asse_x() const { return assi[0].qcp; }
     QCPAxis* asse_y() const { return assi[1].qcp; }
 
     void costruisci();
-    void crea_cursori(const DefCursore* def, std::size_t n);
-    void crea_annotazioni();
     void applica_aspetto(Plot& p, const QPen& penna, TrattoPlot t);
     void applica_modo();
 
@@ -206,13 +180,10 @@ struct GraficoWidget::Impl {
         }
     }
 
-    void colloca_cursore(Cursore& c) {
-        c.linea->point1->setCoords(c.x, 0);
-        c.linea->point2->setCoords(c.x, 1);
-        c.segno->position->setCoords(c.x, c.y);
-        ridisegna_strato(c.strato);
+    void colloca_cursore(int c, double x, double y) {
+        cursori->colloca(c, x, y);
+        ridisegna_strato(cursori->strato());
     }
-    int cursore_vicino(const QPointF& pos) const;
 
     void premuta(QMouseEvent* e);
     void mossa(QMouseEvent* e);
@@ -276,76 +247,20 @@ void GraficoWidget::Impl::costruisci() {
     }
     for (std::size_t i = 0; i < n_plot; ++i) {
         const DefPlot& d = def_plot[i];
-        applica_aspetto(plot[i], QPen(QColor(d.colore.r, d.colore.g, d.colore.b), d.spessore), d.tratto);
+        applica_aspetto(plot[i], QPen(d.colore, d.spessore), d.tratto);
     }
     // Hundreds of thousands of points: antialiasing would cost more than it shows.
     if (tempo) qcp->setNotAntialiasedElements(QCP::aePlottables);
     qcp->setNoAntialiasingOnDrag(true);
 
+    // The readouts, bold like the captions, change with every cursor move.
+    QFont letture = w->font();
+    letture.setPointSize(11);
+    letture.setBold(true);
     if (tempo)
-        crea_cursori(CURSORI_TEMPO, std::size(CURSORI_TEMPO));
+        cursori.emplace(qcp, asse_x(), asse_y(), CURSORI_TEMPO, std::size(CURSORI_TEMPO), letture);
     else
-        crea_cursori(CURSORI_RIPETIZIONI, std::size(CURSORI_RIPETIZIONI));
-    crea_annotazioni();
-}
-
-void GraficoWidget::Impl::crea_cursori(const DefCursore* def, std::size_t n) {
-    // One buffered layer on top for the cursors and their readout: dragging a
-    // cursor repaints that layer, not the data. One, not one each: every full
-    // redraw clears and composes each buffer, sixty times a second.
-    qcp->addLayer(QStringLiteral("cursori"), qcp->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
-    QCPLayer* strato = qcp->layer(QStringLiteral("cursori"));
-    strato->setMode(QCPLayer::lmBuffered);
-    for (std::size_t i = 0; i < n; ++i) {
-
-        const QColor colore(def[i].colore.r, def[i].colore.g, def[i].colore.b);
-        Cursore c;
-        c.nome = def[i].nome;
-        c.strato = strato;
-        c.linea = new QCPItemStraightLine(qcp);
-        c.linea->setLayer(strato);
-        c.linea->setPen(QPen(colore, 1.5, Qt::DashLine));
-        c.linea->setSelectable(false);
-        for (QCPItemPosition* p : {c.linea->point1, c.linea->point2}) p->setAxes(asse_x(), asse_y());
-        c.segno = new QCPItemTracer(qcp);
-        c.segno->setLayer(strato);
-        c.segno->setStyle(QCPItemTracer::tsPlus);
-        c.segno->setSize(14);
-        c.segno->setPen(QPen(colore, 2));
-        c.segno->setSelectable(false);
-        c.segno->position->setAxes(asse_x(), asse_y());
-        cursori.push_back(c);
-    }
-    for (Cursore& c : cursori) {
-        c.linea->point1->setCoords(c.x, 0);
-        c.linea->point2->setCoords(c.x, 1);
-        c.segno->position->setCoords(c.x, c.y);
-    }
-}
-
-void GraficoWidget::Impl::crea_annotazioni() {
-    // The readouts change with every cursor move: on the cursors' layer.
-    strato_annotazioni = qcp->layer(QStringLiteral("cursori"));
-    QFont f = w->font();
-    f.setPointSize(11);
-    f.setBold(true);
-    const std::array<std::pair<QPointF, Qt::Alignment>, 2> posti{
-        std::pair{QPointF(0.01, 0.01), Qt::AlignLeft | Qt::AlignTop},
-        std::pair{QPointF(0.99, 0.01), Qt::AlignRight | Qt::AlignTop},
-    };
-    for (std::size_t i = 0; i < annotazioni.size(); ++i) {
-        auto* t = new QCPItemText(qcp);
-        t->setLayer(strato_annotazioni);
-        t->position->setType(QCPItemPosition::ptAxisRectRatio);
-        t->position->setCoords(posti[i].first);
-        t->setPositionAlignment(posti[i].second);
-        t->setTextAlignment(Qt::AlignLeft);
-        t->setFont(f);
-        t->setPadding(QMargins(4, 2, 4, 2));
-        t->setText(QString()); // the item's own placeholder would show otherwise
-        t->setSelectable(false);
-        annotazioni[i] = t;
-    }
+        cursori.emplace(qcp, asse_x(), asse_y(), CURSORI_RIPETIZIONI, std::size(CURSORI_RIPETIZIONI), letture);
 }
 
 void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, TrattoPlot t) {
@@ -400,32 +315,18 @@ void GraficoWidget::Impl::segui(double x_nuova) {
     if (fine > r.upper) x->setRange(fine - r.size(), fine);
 }
 
-int GraficoWidget::Impl::cursore_vicino(const QPointF& pos) const {
-    if (!qcp->axisRect()->rect().contains(pos.toPoint())) return 0;
-    int scelto = 0;
-    double migliore = PRESA_CURSORE_PX;
-    for (std::size_t i = 0; i < cursori.size(); ++i) {
-        const double d = std::abs(asse_x()->coordToPixel(cursori[i].x) - pos.x());
-        if (d <= migliore) {
-            migliore = d;
-            scelto = static_cast<int>(i) + 1;
-        }
-    }
-    return scelto;
-}
-
 void GraficoWidget::Impl::premuta(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     premuto = true;
     trascinato = false;
     pos_pressione = e->position();
-    cursore_preso = modo == 2 ? cursore_vicino(e->position()) : 0;
+    cursore_preso = modo == 2 ? cursori->vicino(e->position()) : 0;
 }
 
 void GraficoWidget::Impl::mossa(QMouseEvent* e) {
     if (!premuto) {
         if (modo != 2) return;
-        const bool vicino = cursore_vicino(e->position()) > 0;
+        const bool vicino = cursori->vicino(e->position()) > 0;
         if (vicino != puntatore_su_cursore) {
             puntatore_su_cursore = vicino;
             if (vicino)
@@ -524,38 +425,22 @@ void GraficoWidget::aggiorna() {
 
 bool GraficoWidget::visibile() const { return !isHidden(); }
 
-int GraficoWidget::cursore_per_nome(const std::string& nome) const {
-    for (std::size_t i = 0; i < d_->cursori.size(); ++i)
-        if (d_->cursori[i].nome == nome) return static_cast<int>(i) + 1;
-    return 0;
-}
-
-double GraficoWidget::cursore_x(int cursore) const {
-    const Impl::Cursore* c = d_->cursore_n(cursore);
-    return c ? c->x : 0.0;
-}
-
-double GraficoWidget::cursore_y(int cursore) const {
-    const Impl::Cursore* c = d_->cursore_n(cursore);
-    return c ? c->y : 0.0;
-}
+int GraficoWidget::cursore_per_nome(const std::string& nome) const { return d_->cursori->per_nome(nome); }
+double GraficoWidget::cursore_x(int cursore) const { return d_->cursori->x(cursore); }
+double GraficoWidget::cursore_y(int cursore) const { return d_->cursori->y(cursore); }
 
 void GraficoWidget::imposta_cursore_x(int cursore, double x) {
-    Impl::Cursore* c = d_->cursore_n(cursore);
-    if (!c || !std::isfinite(x)) return;
+    if (!d_->cursori->esiste(cursore) || !std::isfinite(x)) return;
     // The analysis moves cursors onto points it has just appended.
     if (d_->sposta_in_attesa()) d_->richiedi_ridisegno();
-    c->x = x;
-    if (const std::optional<Punto> v = d_->plot.front().punti.piu_vicino(x)) c->y = v->y;
-    d_->colloca_cursore(*c);
+    // y follows plot 1 at the nearest x; without data it stays.
+    const std::optional<Punto> v = d_->plot.front().punti.piu_vicino(x);
+    d_->colloca_cursore(cursore, x, v ? v->y : d_->cursori->y(cursore));
 }
 
 void GraficoWidget::trascina_cursore(int cursore, double x, double y) {
-    Impl::Cursore* c = d_->cursore_n(cursore);
-    if (!c || !std::isfinite(x) || !std::isfinite(y)) return;
-    c->x = x;
-    c->y = y;
-    d_->colloca_cursore(*c);
+    if (!d_->cursori->esiste(cursore) || !std::isfinite(x) || !std::isfinite(y)) return;
+    d_->colloca_cursore(cursore, x, y);
     if (su_cambio_cursore) su_cambio_cursore(d_->indice, cursore, x, y);
 }
 
@@ -597,14 +482,11 @@ void GraficoWidget::imposta_intervallo_asse(int asse, double minimo, double mass
 }
 
 void GraficoWidget::imposta_annotazione(int annotazione, const std::string& testo) {
-    if (annotazione < 1 || annotazione > static_cast<int>(d_->annotazioni.size())) return;
-    d_->annotazioni[static_cast<std::size_t>(annotazione - 1)]->setText(QString::fromStdString(testo));
-    d_->ridisegna_strato(d_->strato_annotazioni);
+    if (d_->cursori->imposta_lettura(annotazione, QString::fromStdString(testo))) d_->ridisegna_strato(d_->cursori->strato());
 }
 
 std::string GraficoWidget::testo_annotazione(int annotazione) const {
-    if (annotazione < 1 || annotazione > static_cast<int>(d_->annotazioni.size())) return {};
-    return d_->annotazioni[static_cast<std::size_t>(annotazione - 1)]->text().toStdString();
+    return d_->cursori->lettura(annotazione).toStdString();
 }
 
 int GraficoWidget::modo_puntatore() const { return d_->modo; }
