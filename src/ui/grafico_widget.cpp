@@ -4,10 +4,10 @@
 #include "cursori_grafico.h"
 #include "grafico_tagliato.h"
 #include "orologio_fotogrammi.h"
+#include "puntatore_grafico.h"
 #include "stile_grafico.h"
 #include "storico_grafico.h"
 
-#include <QMouseEvent>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
@@ -22,8 +22,6 @@ namespace {
 
 // If nothing runs the event loop, the pending points must not grow forever.
 constexpr std::size_t MASSIMO_IN_ATTESA = 1 << 16;
-// Movement (manhattan, pixels) that turns a press into a drag rather than a click.
-constexpr int SOGLIA_TRASCINAMENTO_PX = 3;
 
 struct DefAsse {
     const char* nome;
@@ -82,7 +80,8 @@ void rispecchia(QCPGraphDataContainer& specchio, const StoricoGrafico::Punti& pu
         else
             specchio.removeBefore(punti.front().x); // the points gone all lie before the first one kept
     }
-    // One by one: each goes after the last, as in the history, equal x included.
+    // One by one, each after the last, as in the history: the plot's own batch
+    // add would put a batch whose x all equal its first point's in front.
     for (auto it = punti.begin() + static_cast<std::ptrdiff_t>(c.nuovi_da); it != punti.end(); ++it)
         specchio.add(QCPGraphData(it->x, it->y));
 }
@@ -111,6 +110,7 @@ struct GraficoWidget::Impl {
     std::vector<Asse> assi;
     std::vector<Plot> plot;
     std::optional<CursoriGrafico> cursori;
+    std::optional<PuntatoreGrafico> puntatore;
 
     OrologioFotogrammi orologio{[this] { fotogramma(); }};
     bool ridisegno_richiesto = false;
@@ -119,14 +119,7 @@ struct GraficoWidget::Impl {
     double x_riga = -1;
 
     bool segue = true;
-    int modo = 2;
     mutable std::string errore_stile;
-
-    bool premuto = false;
-    bool trascinato = false;
-    QPointF pos_pressione;
-    int cursore_preso = 0;
-    bool puntatore_su_cursore = false;
 
     Impl(GraficoWidget* widget, int i, Tipo t) : w(widget), indice(i), tipo(t) {}
 
@@ -148,7 +141,6 @@ struct GraficoWidget::Impl {
 
     void costruisci();
     void applica_aspetto(Plot& p, const QPen& penna, TrattoPlot t);
-    void applica_modo();
 
     void richiedi_ridisegno() {
         ridisegno_richiesto = true;
@@ -184,10 +176,6 @@ struct GraficoWidget::Impl {
         cursori->colloca(c, x, y);
         ridisegna_strato(cursori->strato());
     }
-
-    void premuta(QMouseEvent* e);
-    void mossa(QMouseEvent* e);
-    void rilasciata(QMouseEvent* e);
 
     StileGrafico stile() const;
     void applica_stile(const StileGrafico& s);
@@ -275,23 +263,6 @@ void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, TrattoPlot
     }
 }
 
-void GraficoWidget::Impl::applica_modo() {
-    QCP::Interactions interazioni;
-    QCP::SelectionRectMode rettangolo = QCP::srmNone;
-    if (modo == 6) {
-        interazioni = QCP::iRangeZoom;
-        rettangolo = QCP::srmZoom;
-    } else if (modo == 3) {
-        interazioni = QCP::iRangeDrag;
-    }
-    qcp->setInteractions(interazioni);
-    qcp->setSelectionRectMode(rettangolo);
-    if (modo != 2 && puntatore_su_cursore) {
-        qcp->unsetCursor();
-        puntatore_su_cursore = false;
-    }
-}
-
 bool GraficoWidget::Impl::sposta_in_attesa() {
     bool nuovi = false;
     double x_nuova = -std::numeric_limits<double>::infinity();
@@ -315,67 +286,24 @@ void GraficoWidget::Impl::segui(double x_nuova) {
     if (fine > r.upper) x->setRange(fine - r.size(), fine);
 }
 
-void GraficoWidget::Impl::premuta(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton) return;
-    premuto = true;
-    trascinato = false;
-    pos_pressione = e->position();
-    cursore_preso = modo == 2 ? cursori->vicino(e->position()) : 0;
-}
-
-void GraficoWidget::Impl::mossa(QMouseEvent* e) {
-    if (!premuto) {
-        if (modo != 2) return;
-        const bool vicino = cursori->vicino(e->position()) > 0;
-        if (vicino != puntatore_su_cursore) {
-            puntatore_su_cursore = vicino;
-            if (vicino)
-                qcp->setCursor(Qt::SizeHorCursor);
-            else
-                qcp->unsetCursor();
-        }
-        return;
-    }
-    if (!trascinato && (e->position() - pos_pressione).manhattanLength() > SOGLIA_TRASCINAMENTO_PX)
-        trascinato = true;
-    if (!trascinato) return;
-    if (cursore_preso > 0) {
-        w->trascina_cursore(cursore_preso, asse_x()->pixelToCoord(e->position().x()),
-                            asse_y()->pixelToCoord(e->position().y()));
-    } else if (modo == 3) {
-        // The user is panning: the live end must stop pulling the view back.
-        segue = false;
-    }
-}
-
-void GraficoWidget::Impl::rilasciata(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton || !premuto) return;
-    premuto = false;
-    cursore_preso = 0;
-    if (!trascinato && w->su_click) w->su_click(indice);
-}
-
 GraficoWidget::GraficoWidget(int indice, Tipo tipo, QWidget* parent)
     : QWidget(parent), d_(std::make_unique<Impl>(this, indice, tipo)) {
     auto* strati = new QVBoxLayout(this);
     strati->setContentsMargins(0, 0, 0, 0);
     d_->qcp = new QCustomPlot(this);
     strati->addWidget(d_->qcp);
-    d_->qcp->setMouseTracking(true);
     d_->segue = d_->segue_predefinito();
     d_->costruisci();
-    d_->applica_modo();
+    d_->puntatore.emplace(d_->qcp, d_->asse_x(), d_->asse_y(), *d_->cursori,
+                          PuntatoreGrafico::Azioni{
+                              [this](int c, double x, double y) { trascina_cursore(c, x, y); },
+                              [this] {
+                                  if (su_click) su_click(d_->indice);
+                              },
+                              [this] { d_->segue = false; },
+                          });
 
     connect(d_->qcp, &QCustomPlot::afterReplot, this, [this] { ++d_->ridisegni; });
-    connect(d_->qcp, &QCustomPlot::mousePress, this, [this](QMouseEvent* e) { d_->premuta(e); });
-    connect(d_->qcp, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { d_->mossa(e); });
-    connect(d_->qcp, &QCustomPlot::mouseRelease, this, [this](QMouseEvent* e) { d_->rilasciata(e); });
-    connect(d_->qcp, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) {
-        if (d_->modo == 6) d_->segue = false;
-    });
-    connect(d_->qcp->selectionRect(), &QCPSelectionRect::accepted, this, [this](const QRect&, QMouseEvent*) {
-        if (d_->modo == 6) d_->segue = false;
-    });
 }
 
 GraficoWidget::~GraficoWidget() {
@@ -489,15 +417,8 @@ std::string GraficoWidget::testo_annotazione(int annotazione) const {
     return d_->cursori->lettura(annotazione).toStdString();
 }
 
-int GraficoWidget::modo_puntatore() const { return d_->modo; }
-
-void GraficoWidget::imposta_modo_puntatore(int modo) {
-    if (!modo_puntatore_valido(modo)) return;
-    d_->modo = modo;
-    d_->premuto = false;
-    d_->cursore_preso = 0;
-    d_->applica_modo();
-}
+int GraficoWidget::modo_puntatore() const { return d_->puntatore->modo(); }
+void GraficoWidget::imposta_modo_puntatore(int modo) { d_->puntatore->imposta_modo(modo); }
 
 std::vector<std::pair<double, double>> GraficoWidget::punti(int plot) const {
     std::vector<std::pair<double, double>> r;
@@ -543,7 +464,7 @@ QCustomPlot* GraficoWidget::plot_qcp() const { return d_->qcp; }
 StileGrafico GraficoWidget::Impl::stile() const {
     StileGrafico s;
     s.tipo = QLatin1String(nome_tipo(tipo));
-    s.modo_puntatore = modo;
+    s.modo_puntatore = puntatore->modo();
     s.segue_dati = segue;
     for (const Asse& a : assi)
         s.assi.push_back({QString::fromStdString(a.nome), a.qcp->label(), a.qcp->range().lower, a.qcp->range().upper});
@@ -564,7 +485,7 @@ void GraficoWidget::Impl::applica_stile(const StileGrafico& s) {
         penna.setWidthF(s.plot[i].spessore);
         applica_aspetto(plot[i], penna, s.plot[i].tratto);
     }
-    if (s.modo_puntatore != modo) w->imposta_modo_puntatore(s.modo_puntatore);
+    if (s.modo_puntatore != puntatore->modo()) puntatore->imposta_modo(s.modo_puntatore);
     segue = s.segue_dati;
     richiedi_ridisegno();
 }
