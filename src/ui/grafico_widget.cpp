@@ -410,7 +410,8 @@ void GraficoWidget::imposta_intervallo_asse(int asse, double minimo, double mass
 }
 
 void GraficoWidget::imposta_annotazione(int annotazione, const std::string& testo) {
-    if (d_->cursori->imposta_lettura(annotazione, QString::fromStdString(testo))) d_->ridisegna_strato(d_->cursori->strato());
+    if (d_->cursori->imposta_lettura(annotazione, QString::fromStdString(testo)))
+        d_->ridisegna_strato(d_->cursori->strato());
 }
 
 std::string GraficoWidget::testo_annotazione(int annotazione) const {
@@ -475,9 +476,9 @@ StileGrafico GraficoWidget::Impl::stile() const {
 
 void GraficoWidget::Impl::applica_stile(const StileGrafico& s) {
     for (std::size_t i = 0; i < assi.size(); ++i) {
-        QCPAxis* a = assi[i].qcp;
-        a->setLabel(s.assi[i].didascalia);
-        if (a->range() != QCPRange(s.assi[i].minimo, s.assi[i].massimo)) a->setRange(s.assi[i].minimo, s.assi[i].massimo);
+        const QCPRange r(s.assi[i].minimo, s.assi[i].massimo);
+        assi[i].qcp->setLabel(s.assi[i].didascalia);
+        if (assi[i].qcp->range() != r) assi[i].qcp->setRange(r);
     }
     for (std::size_t i = 0; i < plot.size(); ++i) {
         QPen penna = plot[i].pieno->pen();

@@ -147,7 +147,8 @@ std::optional<StileGrafico> leggi_testo_stile(const QByteArray& testo, const Sti
         const QString pulita = riga.trimmed();
         if (i == 0) {
             if (pulita != QLatin1String(INTESTAZIONE))
-                return rifiuta(nr, QStringLiteral("intestazione mancante o errata (attesa «%1»)").arg(QLatin1String(INTESTAZIONE)));
+                return rifiuta(nr, QStringLiteral("intestazione mancante o errata (attesa «%1»)")
+                                       .arg(QLatin1String(INTESTAZIONE)));
             continue;
         }
         if (pulita.isEmpty() || pulita.startsWith(u'#')) continue;
@@ -174,7 +175,8 @@ std::optional<StileGrafico> leggi_testo_stile(const QByteArray& testo, const Sti
             if (valore != QLatin1String("tempo") && valore != QLatin1String("ripetizioni"))
                 return rifiuta(nr, QStringLiteral("tipo di grafico sconosciuto «%1»").arg(valore));
             if (valore != attuale.tipo)
-                return rifiuta(nr, QStringLiteral("il file è per un grafico «%1», questo è un grafico «%2»").arg(valore, attuale.tipo));
+                return rifiuta(nr, QStringLiteral("il file è per un grafico «%1», questo è un grafico «%2»")
+                                       .arg(valore, attuale.tipo));
             tipo_visto = true;
             continue;
         }
@@ -211,7 +213,8 @@ std::optional<StileGrafico> leggi_testo_stile(const QByteArray& testo, const Sti
             StileGrafico::Asse& a = s.assi[indice];
             if (campo == QLatin1String("nome")) {
                 if (valore != a.nome)
-                    return rifiuta(nr, QStringLiteral("l'asse %1 si chiama «%2», non «%3»").arg(*num).arg(a.nome, valore));
+                    return rifiuta(nr,
+                                   QStringLiteral("l'asse %1 si chiama «%2», non «%3»").arg(*num).arg(a.nome, valore));
             } else if (campo == QLatin1String("didascalia")) {
                 const std::optional<QString> d = sproteggi(valore_grezzo);
                 if (!d) return rifiuta(nr, QStringLiteral("barra rovesciata non valida in %1").arg(chiave));
@@ -238,18 +241,21 @@ std::optional<StileGrafico> leggi_testo_stile(const QByteArray& testo, const Sti
             const std::optional<double> w = leggi_numero(valore);
             if (!w) return non_numerico();
             if (*w < 0 || *w > SPESSORE_MASSIMO)
-                return rifiuta(nr, QStringLiteral("spessore %1 fuori intervallo (da 0 a %2)").arg(valore, numero(SPESSORE_MASSIMO)));
+                return rifiuta(nr, QStringLiteral("spessore %1 fuori intervallo (da 0 a %2)")
+                                       .arg(valore, numero(SPESSORE_MASSIMO)));
             p.spessore = *w;
         } else if (campo == QLatin1String("stile")) {
             const std::optional<TrattoPlot> t = tratto_da_nome(valore);
             if (!t)
-                return rifiuta(nr, QStringLiteral("stile «%1» sconosciuto (linea, punti, linea_punti o nessuno)").arg(valore));
+                return rifiuta(nr, QStringLiteral("stile «%1» sconosciuto (linea, punti, linea_punti o nessuno)")
+                                       .arg(valore));
             p.tratto = *t;
         } else {
             return sconosciuta();
         }
     }
-    if (!fine_vista) return rifiuta(ultima, QStringLiteral("file troncato: manca la riga «%1»").arg(QLatin1String(FINE)));
+    if (!fine_vista)
+        return rifiuta(ultima, QStringLiteral("file troncato: manca la riga «%1»").arg(QLatin1String(FINE)));
     if (!tipo_visto) return rifiuta(ultima, QStringLiteral("manca la chiave tipo"));
 
     // A range given in part is checked against the other end the axis already has.
@@ -293,7 +299,8 @@ std::optional<StileGrafico> leggi_file_stile(const QString& percorso, const Stil
 
     ErroreStile e;
     std::optional<StileGrafico> s = leggi_testo_stile(testo, attuale, ammesso, e);
-    if (!s) errore = QStringLiteral("File di stile non valido (%1, riga %2): %3").arg(percorso).arg(e.riga).arg(e.motivo);
+    if (!s)
+        errore = QStringLiteral("File di stile non valido (%1, riga %2): %3").arg(percorso).arg(e.riga).arg(e.motivo);
     return s;
 }
 
