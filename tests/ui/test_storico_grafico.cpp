@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <vector>
