@@ -10,6 +10,7 @@
 #pragma once
 
 #include "analysis/controlli.h"
+#include "storico_grafico.h"
 
 #include <QString>
 #include <QWidget>
@@ -87,11 +88,7 @@ public:
     // at full resolution; older points are thinned to min and max per
     // `secondi_per_colonna` of x, and thinned history older than
     // `secondi_storico` is dropped.
-    struct LimiteStorico {
-        std::size_t punti_pieni = 80000;
-        double secondi_per_colonna = 0.1;
-        double secondi_storico = 3600;
-    };
+    using LimiteStorico = vexa::LimiteStorico;
     void imposta_limite_storico(const LimiteStorico& l);
     LimiteStorico limite_storico() const;
 

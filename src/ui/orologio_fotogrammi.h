@@ -1,0 +1,42 @@
+// A graph's display clock. Appended points only wait; one tick about every
+// 16 ms moves what arrived into the plots and redraws once, so a fast board
+// costs one redraw per frame, never one per record. Nothing to draw, no tick.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <functional>
+
+namespace vexa {
+
+class OrologioFotogrammi {
+public:
+    explicit OrologioFotogrammi(std::function<void()> fotogramma);
+
+    // A tick within the period, unless one is already due.
+    void avvia() {
+        if (!timer_.isActive()) timer_.start();
+    }
+    void ferma() { timer_.stop(); }
+
+    // Redraws, timed with the painting included: the period follows what a
+    // frame costs.
+    template <class F> void misura(F&& ridisegno) {
+        QElapsedTimer t;
+        t.start();
+        ridisegno();
+        regola(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+
+    // 16 ms, longer while a frame costs more than a small share of the UI thread.
+    int intervallo_ms() const { return timer_.interval(); }
+
+private:
+    void regola(double ms);
+
+    QTimer timer_;
+    double costo_ms_ = 0; // smoothed cost of a frame
+};
+
+} // namespace vexa
