@@ -14,6 +14,7 @@
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
 #include "sim/board_sim.h"
+#include "storico/servizio_storico.h"
 #include "ui/suono.h"
 
 #include <QComboBox>
@@ -351,6 +352,7 @@ private slots:
 
         QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
         QVERIFY(a.p->stato.registrazione_attiva);
+        QSignalSpy nello_storico(a.p->storico(), &ServizioStorico::aggiornato);
         serie([&] { QTest::mouseClick(c->Button_start, Qt::LeftButton); });
         const auto righe_registrate = a.p->righe();
         QCOMPARE(righe_registrate.size(), std::size_t{3});
@@ -358,6 +360,17 @@ private slots:
         const QString intero = a.p->file_salvati()[0];
         QCOMPARE(QFileInfo(intero).absolutePath(), auto_.absolutePath());
         QVERIFY(a.p->file_salvati()[1].endsWith(QStringLiteral(" dati.csv")));
+        // The set is in the history once saved, with the board that measured it.
+        QTRY_COMPARE_WITH_TIMEOUT(nello_storico.size(), 1, 10000);
+        {
+            Storico storico(a.p->cartella_programma());
+            QVERIFY(storico.apri().ok());
+            const auto sessioni = storico.sessioni({{}, {}, {}, {}});
+            QCOMPARE(sessioni.size(), std::size_t{1});
+            QCOMPARE(sessioni[0].ripetizioni, 3);
+            QCOMPARE(sessioni[0].file_intero, QStringLiteral("misure_auto/") + QFileInfo(intero).fileName());
+            QVERIFY(sessioni[0].tipo_scheda.has_value());
+        }
         QFile f(intero);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray testo = f.readAll();
