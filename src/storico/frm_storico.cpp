@@ -137,9 +137,12 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
     scelte->setColumnStretch(8, 1);
 
     modello_ = new QStandardItemModel(0, 6, this);
-    modello_->setHorizontalHeaderLabels({QStringLiteral("Data"), QStringLiteral("Carico (kg)"),
-                                         QStringLiteral("Ripetizioni"), QStringLiteral("Vmedia migliore (mm/s)"),
-                                         QStringLiteral("VMP migliore (mm/s)"), QStringLiteral("Perdita finale (%)")});
+    modello_->setHorizontalHeaderLabels({QStringLiteral("Data"), QStringLiteral("Carico\n(kg)"),
+                                         QStringLiteral("Ripe-\ntizioni"), QStringLiteral("Vmedia\nmigliore"),
+                                         QStringLiteral("VMP\nmigliore"), QStringLiteral("Perdita\nfinale (%)")});
+    modello_->horizontalHeaderItem(3)->setToolTip(QStringLiteral("Velocit\u00e0 media concentrica migliore della serie, mm/s"));
+    modello_->horizontalHeaderItem(4)->setToolTip(QStringLiteral("Velocit\u00e0 media propulsiva migliore della serie, mm/s"));
+    modello_->horizontalHeaderItem(5)->setToolTip(QStringLiteral("Perdita di velocit\u00e0 all'ultima ripetizione della serie"));
     lst_sessioni = new QTableView(this);
     lst_sessioni->setModel(modello_);
     lst_sessioni->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -169,8 +172,9 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
     auto* divisore = new QSplitter(Qt::Horizontal, this);
     divisore->addWidget(lst_sessioni);
     divisore->addWidget(schede);
-    divisore->setStretchFactor(0, 2);
-    divisore->setStretchFactor(1, 3);
+    divisore->setStretchFactor(0, 1);
+    divisore->setStretchFactor(1, 1);
+    divisore->setSizes({520, 560});
 
     lbl_profilo = new QLabel(this);
     lbl_profilo->setWordWrap(true);
@@ -237,7 +241,7 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
             servizio_->ricostruisci();
         });
         connect(servizio_, &ServizioStorico::avanzamento, this, [this](int fatti, int totali) {
-            lbl_stato->setText(QStringLiteral("Ricostruzione dello storico: %1 di %2 file dei risultati...").arg(fatti).arg(totali));
+            lbl_stato->setText(QStringLiteral("Ricostruzione dello storico: %1 di %2 file letti...").arg(fatti).arg(totali));
         });
         connect(servizio_, &ServizioStorico::ricostruzione_finita, this, [this](const QString& riepilogo) {
             cmd_ricostruisci->setEnabled(true);
@@ -329,9 +333,8 @@ void Frm_storico::aggiorna() {
     sessioni_ = storico_->sessioni({atleta(), esercizio, txt_dal->date(), txt_al->date()});
 
     modello_->removeRows(0, modello_->rowCount());
-    const QLocale locale;
     for (const SessioneStorico& s : sessioni_) {
-        modello_->appendRow({cella(locale.toString(s.quando, QLocale::ShortFormat), false),
+        modello_->appendRow({cella(s.quando.toString(QStringLiteral("dd/MM/yyyy HH:mm")), false),
                              cella(QString::fromStdString(formatta(s.carico_kg, 1, separatore_)), true),
                              cella(QString::number(s.ripetizioni), true),
                              cella(testo(s.vmedia_migliore, 0, separatore_), true),

@@ -285,6 +285,9 @@ EsitoStorico Storico::apri_fino_a(int versione_voluta, bool verifica) {
     // Readers go on while a set is written, and a second copy of the
     // program waits for the lock instead of failing.
     if (!esegui(QStringLiteral("PRAGMA journal_mode = WAL"), "passaggio al registro WAL")) return fallito();
+    // With the log, a power cut may lose the last sets written but never
+    // damages the file; the results files have them anyway.
+    if (!esegui(QStringLiteral("PRAGMA synchronous = NORMAL"), "scelta della sincronizzazione")) return fallito();
     if (verifica) {
         QSqlQuery q(db_);
         if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
@@ -399,8 +402,10 @@ QString Storico::assoluto(const QString& memorizzato) const {
 EsitoImportazione Storico::importa(const QString& file_dati, std::optional<int> tipo_scheda,
                                    const QString& squadra_fuori) {
     if (!aperto_) return {Importazione::Fallita, errore_.messaggio, errore_.ok() ? StatoStorico::Chiuso : errore_.stato};
+    auto letto = leggi_file(file_dati, MASSIMO_FILE_DATI);
+    if (auto* e = std::get_if<QString>(&letto)) return {Importazione::Illeggibile, *e};
     if (!inizia_scrittura()) return {Importazione::Fallita, errore_.messaggio, errore_.stato};
-    EsitoImportazione e = scrivi(file_dati, tipo_scheda, squadra_fuori);
+    EsitoImportazione e = scrivi(file_dati, std::get<QByteArray>(letto), tipo_scheda, squadra_fuori);
     if (e.tipo == Importazione::Aggiunta || e.tipo == Importazione::Aggiornata) {
         if (!conferma()) return {Importazione::Fallita, errore_.messaggio, errore_.stato};
     } else {
@@ -409,11 +414,8 @@ EsitoImportazione Storico::importa(const QString& file_dati, std::optional<int> 
     return e;
 }
 
-EsitoImportazione Storico::scrivi(const QString& file_dati, std::optional<int> tipo_scheda,
+EsitoImportazione Storico::scrivi(const QString& file_dati, const QByteArray& byte, std::optional<int> tipo_scheda,
                                   const QString& squadra_fuori) {
-    auto letto = leggi_file(file_dati, MASSIMO_FILE_DATI);
-    if (auto* e = std::get_if<QString>(&letto)) return {Importazione::Illeggibile, *e};
-    const QByteArray& byte = std::get<QByteArray>(letto);
 
     const QString vbt = file_vbt_di(file_dati);
     std::optional<QByteArray> byte_vbt;
@@ -523,19 +525,11 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
         r.esito = errore_.ok() ? EsitoStorico{StatoStorico::Chiuso, QStringLiteral("Lo storico non \u00e8 aperto.")} : errore_;
         return r;
     }
-    // Results files are known by their header, not by their name: "Salva
-    // dati con nome..." may have called them anything.
     QStringList file;
     QDirIterator it(cartella_, {QStringLiteral("*.csv")}, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString f = it.next();
-        QFile in(f);
-        if (!in.open(QIODevice::ReadOnly)) continue;
-        const QByteArray inizio = in.read(4096);
-        if (sembra_file_dati(std::string_view(inizio.constData(), static_cast<std::size_t>(inizio.size())))) file << f;
-    }
+    while (it.hasNext()) file << it.next();
     file.sort();
-    r.file_dati = static_cast<int>(file.size());
+    const int n = static_cast<int>(file.size());
 
     // Written in batches, so a set saved by the program meanwhile waits a
     // moment, never the whole rebuild.
@@ -546,8 +540,8 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
     }
     lotto.start();
     QSet<QString> visti;
-    for (int i = 0; i < file.size(); ++i) {
-        if (avanzamento && !avanzamento(i, r.file_dati)) {
+    for (int i = 0; i < n; ++i) {
+        if (avanzamento && !avanzamento(i, n)) {
             r.interrotta = true;
             break;
         }
@@ -558,7 +552,21 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
             }
             lotto.restart();
         }
-        const EsitoImportazione e = scrivi(file[i], std::nullopt, QString());
+        // Results files are known by their header, not by their name: "Salva
+        // dati con nome..." may have called them anything. Whole-trial files,
+        // the big ones, are left after their first lines.
+        QFile in(file[i]);
+        if (!in.open(QIODevice::ReadOnly)) continue;
+        QByteArray byte = in.read(4096);
+        if (!sembra_file_dati(std::string_view(byte.constData(), static_cast<std::size_t>(byte.size())))) continue;
+        ++r.file_dati;
+        if (in.size() > MASSIMO_FILE_DATI) {
+            ++r.illeggibili;
+            r.problemi << QStringLiteral("%1: troppo grande per un file dei risultati.").arg(nativo(file[i]));
+            continue;
+        }
+        byte += in.readAll();
+        const EsitoImportazione e = scrivi(file[i], byte, std::nullopt, QString());
         switch (e.tipo) {
         case Importazione::Aggiunta: ++r.aggiunte; break;
         case Importazione::Aggiornata: ++r.aggiornate; break;
@@ -609,7 +617,7 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
         r.esito = errore_;
         return r;
     }
-    if (avanzamento && !r.interrotta) avanzamento(r.file_dati, r.file_dati);
+    if (avanzamento && !r.interrotta) avanzamento(n, n);
     r.esito = {StatoStorico::Pronto, {}};
     qCInfo(lcStorico).noquote() << r.riepilogo();
     return r;

@@ -142,8 +142,8 @@ public:
                               const QString& squadra_fuori = {});
     // Every results file under the data folder into the history; sets whose
     // files are gone are taken out. Running it again changes nothing.
-    // `avanzamento` is told the files done and found, and stops the rebuild
-    // by returning false.
+    // `avanzamento` is told the ".csv" files looked at and found, and stops
+    // the rebuild by returning false.
     Ricostruzione ricostruisci(const std::function<bool(int fatti, int totali)>& avanzamento = {});
 
     std::vector<AtletaStorico> atleti();
@@ -171,7 +171,8 @@ private:
     bool inizia_scrittura();
     bool conferma();
     void annulla();
-    EsitoImportazione scrivi(const QString& file_dati, std::optional<int> tipo_scheda, const QString& squadra_fuori);
+    EsitoImportazione scrivi(const QString& file_dati, const QByteArray& byte, std::optional<int> tipo_scheda,
+                             const QString& squadra_fuori);
 
     QString cartella_, cartella_canonica_;
     Opzioni o_;
