@@ -223,8 +223,10 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
     });
     connect(txt_velocita_1rm, &QSpinBox::valueChanged, this, [this](int v) {
         if (riempimento_) return;
-        const EsitoStorico e = storico_->imposta_velocita_1rm(cbo_esercizio->currentText(), v);
-        if (!e.ok()) avvisa(e.messaggio);
+        if (!cbo_esercizio->currentText().isEmpty()) {
+            const EsitoStorico e = storico_->imposta_velocita_1rm(cbo_esercizio->currentText(), v);
+            if (!e.ok()) avvisa(e.messaggio);
+        }
         aggiorna();
     });
     connect(cbo_carico, &QComboBox::currentIndexChanged, this, [this] {
@@ -251,8 +253,14 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
         connect(servizio_, &ServizioStorico::aggiornato, this, &Frm_storico::riapri);
     }
 
-    const EsitoStorico e = storico_->apri();
-    if (!e.ok()) lbl_stato->setText(e.messaggio);
+    // The service makes a missing history from the files; the window waits
+    // for it rather than make an empty one the service would take as done.
+    if (servizio_ && !QFileInfo::exists(storico_->percorso())) {
+        lbl_stato->setText(QStringLiteral("Lo storico si sta preparando dai file delle prove..."));
+    } else {
+        const EsitoStorico e = storico_->apri();
+        if (!e.ok()) lbl_stato->setText(e.messaggio);
+    }
     riempimento_ = true;
     aggiorna_atleti(scelta);
     aggiorna_esercizi(scelta.esercizio);
@@ -278,6 +286,7 @@ void Frm_storico::riapri() {
             lbl_stato->setText(e.messaggio);
             return;
         }
+        if (lbl_stato->text().startsWith(QStringLiteral("Lo storico si sta preparando"))) lbl_stato->clear();
     }
     const AtletaStorico a = atleta();
     riempimento_ = true;

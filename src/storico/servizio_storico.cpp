@@ -91,6 +91,8 @@ private:
                     problema(StatoStorico::Chiuso,
                              QStringLiteral("Lo storico degli allenamenti \u00e8 stato creato dai file delle prove "
                                             "della cartella dei dati: %1 serie.").arg(r.aggiunte));
+                else
+                    emit aggiornato(); // there is one now, if empty
             }
             return s_->aperto();
         }
@@ -155,17 +157,17 @@ private:
             if (!rifiutato_) timer_->start(o_.riprova_ms);
             return;
         }
-        bool cambiato = false;
+        bool cambiato = false, riparato = false;
         while (!sospesi_.isEmpty() && !fermati_.load()) {
             const InSospeso& x = sospesi_.first();
             const EsitoImportazione e = s_->importa(x.file, x.tipo, x.squadra);
             if (e.tipo == Importazione::Fallita) {
-                if (e.stato == StatoStorico::Danneggiato) {
-                    // The rebuild takes this file in with the others.
-                    ripara(e.messaggio);
-                    sospesi_.removeFirst();
-                    cambiato = true;
-                    continue;
+                if (e.stato == StatoStorico::Danneggiato && !riparato) {
+                    // Made again from the data folder; the file is tried once
+                    // more, as it may have been saved outside it.
+                    cambiato = riparato = true;
+                    if (ripara(e.messaggio)) continue;
+                    break;
                 }
                 problema(e.stato, e.messaggio + avviso_file());
                 timer_->start(o_.riprova_ms);

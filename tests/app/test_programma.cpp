@@ -352,7 +352,6 @@ private slots:
 
         QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
         QVERIFY(a.p->stato.registrazione_attiva);
-        QSignalSpy nello_storico(a.p->storico(), &ServizioStorico::aggiornato);
         serie([&] { QTest::mouseClick(c->Button_start, Qt::LeftButton); });
         const auto righe_registrate = a.p->righe();
         QCOMPARE(righe_registrate.size(), std::size_t{3});
@@ -361,16 +360,15 @@ private slots:
         QCOMPARE(QFileInfo(intero).absolutePath(), auto_.absolutePath());
         QVERIFY(a.p->file_salvati()[1].endsWith(QStringLiteral(" dati.csv")));
         // The set is in the history once saved, with the board that measured it.
-        QTRY_COMPARE_WITH_TIMEOUT(nello_storico.size(), 1, 10000);
-        {
+        auto nello_storico = [&] {
             Storico storico(a.p->cartella_programma());
-            QVERIFY(storico.apri().ok());
-            const auto sessioni = storico.sessioni({{}, {}, {}, {}});
-            QCOMPARE(sessioni.size(), std::size_t{1});
-            QCOMPARE(sessioni[0].ripetizioni, 3);
-            QCOMPARE(sessioni[0].file_intero, QStringLiteral("misure_auto/") + QFileInfo(intero).fileName());
-            QVERIFY(sessioni[0].tipo_scheda.has_value());
-        }
+            storico.apri();
+            return storico.sessioni({{}, {}, {}, {}});
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(nello_storico().size(), std::size_t{1}, 10000);
+        QCOMPARE(nello_storico()[0].ripetizioni, 3);
+        QCOMPARE(nello_storico()[0].file_intero, QStringLiteral("misure_auto/") + QFileInfo(intero).fileName());
+        QVERIFY(nello_storico()[0].tipo_scheda.has_value());
         QFile f(intero);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray testo = f.readAll();
