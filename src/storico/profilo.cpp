@@ -86,7 +86,11 @@ std::vector<StimaSettimanale> stime_settimanali(const std::vector<std::pair<int6
 
 namespace {
 
-std::string due_cifre(int v) { return v < 10 ? "0" + std::to_string(v) : std::to_string(v); }
+std::string due_cifre(int v) {
+    std::string t = std::to_string(v);
+    if (t.size() < 2) t.insert(t.begin(), '0');
+    return t;
+}
 
 std::string data_file(const DataOra& d) {
     return due_cifre(d.giorno) + " " + due_cifre(d.mese) + " " + std::to_string(d.anno);
