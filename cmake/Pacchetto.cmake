@@ -28,10 +28,14 @@ velocity and acceleration, splits the movement into repetitions (eccentric
 and concentric phase) and lists fifteen values per repetition, judging the
 mean concentric velocity against the athlete's band.
 
+Every saved set also goes into a training history, where each athlete's
+load-velocity profile and estimated one-repetition maximum are drawn.
+
 The package also holds vexa-board-sim, which plays the board on a
-pseudo-terminal so the program can be tried without the hardware, and
-vexameter-replay, which runs recorded captures through the same analysis.
-The user interface is in Italian.")
+pseudo-terminal so the program can be tried without the hardware,
+vexameter-replay, which runs recorded captures through the same analysis,
+and vexameter-storico, which rebuilds the history and prints a profile from
+a script. The user interface is in Italian.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -40,6 +44,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VEXA_MANUTENTORE}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The history opens its database through Qt's SQLite driver, a plugin loaded
+# at run time that no program links against: dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/data/debian/postinst
     ${PROJECT_SOURCE_DIR}/data/debian/postrm)

@@ -94,6 +94,7 @@ QString Programma::Salva_File_Dati_csv(const QString& nome) {
         return e;
     }
     qCInfo(lcFile).noquote() << "risultati salvati:" << nome << n << "ripetizioni";
+    registra_nello_storico(nome);
     return {};
 }
 

@@ -69,6 +69,8 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
     mnuStrumenti = menuBar()->addMenu(QStringLiteral("&Strumenti"));
     mnuStrumentiCronometro = mnuStrumenti->addAction(QStringLiteral("Cronometro"));
     mnuStrumentiCalcolatrice = mnuStrumenti->addAction(QStringLiteral("Calcolatrice"));
+    mnuStrumenti->addSeparator();
+    mnuStrumentiStorico = mnuStrumenti->addAction(QStringLiteral("Storico..."));
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&?"));
     mnuHelpInformazioni = mnuHelp->addAction(QStringLiteral("Informazioni su..."));
@@ -88,6 +90,7 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
     connect(mnuVisualizzaGrafico, &QAction::triggered, this, [this] { cmd_->Button_Grafici_Click(); });
     connect(mnuStrumentiCronometro, &QAction::triggered, this, &Frm_main::mostra_cronometro);
     connect(mnuStrumentiCalcolatrice, &QAction::triggered, this, [this] { cmd_->Button_Calcolatrice_Click(); });
+    connect(mnuStrumentiStorico, &QAction::triggered, this, &Frm_main::mostra_storico);
 
     cmd_->su_vista = [this](Vista v) { segna_vista(v); };
     cmd_->mostra_cronometro = [this] { emit mostra_cronometro(); };

@@ -44,6 +44,7 @@ public:
     QMenu* mnuStrumenti = nullptr;
     QAction* mnuStrumentiCronometro = nullptr;
     QAction* mnuStrumentiCalcolatrice = nullptr;
+    QAction* mnuStrumentiStorico = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpInformazioni = nullptr;
 
@@ -61,6 +62,7 @@ signals:
     void mostra_impostazioni(); // "Configura..." and "CONFIGURA"
     void mostra_porta();        // "Parametri Porta...."
     void mostra_cronometro();   // "Cronometro" and "CRONO"
+    void mostra_storico();      // "Storico..."
     // The window is closing: sent first, before recording is switched off, so
     // a running acquisition is stopped and saved with the window still whole.
     void prima_di_chiudere();

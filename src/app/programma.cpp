@@ -13,6 +13,8 @@
 #include "ui/servizi_widget.h"
 #include "settings/archivio_impostazioni.h"
 #include "tools/frm_crono.h"
+#include "storico/frm_storico.h"
+#include "storico/servizio_storico.h"
 #include "ui/suono.h"
 
 #include <QApplication>
@@ -147,6 +149,7 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     connect(m, &Frm_main::chiusa, this, &Programma::scarica_finestre);
     connect(m, &Frm_main::mostra_cronometro, this, [this] { mostra_cronometro(); });
     connect(m, &Frm_main::mostra_impostazioni, this, [this] { mostra_impostazioni(); });
+    connect(m, &Frm_main::mostra_storico, this, [this] { mostra_storico(); });
     connect(m, &Frm_main::apri, this, &Programma::mnuFileApri_Click);
     connect(m, &Frm_main::salva_dati, this, &Programma::mnuFileSalva_parziale_Click);
     connect(m, &Frm_main::salva_file_intero, this, &Programma::mnuFileSalva_intero_Click);
@@ -232,6 +235,7 @@ Programma::~Programma() {
     if (apertura_) delete apertura_.data();
     if (crono_) delete crono_.data();
     if (utente_) delete utente_.data();
+    if (finestra_storico_) delete finestra_storico_.data();
 }
 
 IServizi& Programma::servizi() { return *servizi_; }
@@ -250,6 +254,7 @@ void Programma::scarica_finestre() {
     if (crono_) crono_->close();
     if (editor_) editor_->hide();
     if (utente_) utente_->close();
+    if (finestra_storico_) finestra_storico_->close();
 }
 
 EsitoAvvio Programma::avvia() {
@@ -349,6 +354,7 @@ EsitoAvvio Programma::avvia() {
     servizi_->trattenuti.clear();
     messaggio_avvio_ = testo;
     if (!testo.empty()) servizi_->mostra(testo, Icona::Esclamazione, TITOLO_VEXA);
+    avvia_storico();
     return esito;
 }
 

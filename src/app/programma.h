@@ -8,6 +8,7 @@
 #include "analysis/stato.h"
 #include "device/hid/backend_hid.h"
 #include "settings/frm_utente.h"
+#include "storico/frm_storico.h"
 #include "tools/frm_crono.h"
 #include "ui/frm_edit_grafici.h"
 #include "analysis/servizi.h"
@@ -25,6 +26,7 @@ namespace vexa {
 
 class Frm_crono;
 class Frm_main;
+class ServizioStorico;
 class frm_apertura;
 class frm_hid;
 class frm_seriale;
@@ -123,6 +125,12 @@ public:
     // Files written by the automatic saves of this run, newest last.
     const std::vector<QString>& file_salvati() const { return file_salvati_; }
 
+    // The training history: the service that keeps it (from the end of the
+    // start-up on), and its window, made on first use.
+    ServizioStorico* storico() { return storico_.get(); }
+    Frm_storico& mostra_storico();
+    Frm_storico* finestra_storico() { return finestra_storico_.data(); }
+
 private:
     class Servizi;
     void crea_seriale();
@@ -130,6 +138,9 @@ private:
                         const QString& estensione);
     QString cartella_dialoghi() const;
     void scarica_finestre();
+    void avvia_storico();
+    // A results file is on disk: into the history, once the save has finished.
+    void registra_nello_storico(const QString& file_dati);
 
     OpzioniProgramma o_;
     QString cartella_;
@@ -145,6 +156,8 @@ private:
     QPointer<Frm_crono> crono_;
     QPointer<frm_edit_grafici> editor_;
     QPointer<Frm_utente> utente_;
+    std::unique_ptr<ServizioStorico> storico_;
+    QPointer<Frm_storico> finestra_storico_;
     std::string messaggio_avvio_;
     // A recorded acquisition is running or has ended unsaved.
     bool da_salvare_ = false;

@@ -14,6 +14,7 @@
 #include "device/porta_seriale.h"
 #include "device/protocollo.h"
 #include "sim/board_sim.h"
+#include "storico/servizio_storico.h"
 #include "ui/suono.h"
 
 #include <QComboBox>
@@ -358,6 +359,16 @@ private slots:
         const QString intero = a.p->file_salvati()[0];
         QCOMPARE(QFileInfo(intero).absolutePath(), auto_.absolutePath());
         QVERIFY(a.p->file_salvati()[1].endsWith(QStringLiteral(" dati.csv")));
+        // The set is in the history once saved, with the board that measured it.
+        auto nello_storico = [&] {
+            Storico storico(a.p->cartella_programma());
+            storico.apri();
+            return storico.sessioni({{}, {}, {}, {}});
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(nello_storico().size(), std::size_t{1}, 10000);
+        QCOMPARE(nello_storico()[0].ripetizioni, 3);
+        QCOMPARE(nello_storico()[0].file_intero, QStringLiteral("misure_auto/") + QFileInfo(intero).fileName());
+        QVERIFY(nello_storico()[0].tipo_scheda.has_value());
         QFile f(intero);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray testo = f.readAll();
