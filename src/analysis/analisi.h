@@ -56,6 +56,10 @@ public:
     // repetition too small to count, the live plot held back): 0 detail,
     // 1 information. Unset: nothing is said.
     std::function<void(int livello, const std::string& testo)> registro;
+    // Told of every sample recorded, with its index in Stato::campioni, so it
+    // can be kept safe while the acquisition runs. An index back at 0 means
+    // the recording started again.
+    std::function<void(int32_t indice, const Campione& c)> su_campione;
 
     void Elabora_blocco(int n_punti, const double* valore_posizione, const float* dt);
     void Elabora_dati(double posizione, float velocita);

@@ -25,6 +25,7 @@ namespace vexa {
 
 class Frm_crono;
 class Frm_main;
+class GiornaleRegistrazione;
 class frm_apertura;
 class frm_hid;
 class frm_seriale;
@@ -122,6 +123,9 @@ public:
     bool salva_automatico();
     // Files written by the automatic saves of this run, newest last.
     const std::vector<QString>& file_salvati() const { return file_salvati_; }
+    // The journal of the recording in progress: every recorded sample also
+    // goes there, so a crash does not take the trial with it.
+    GiornaleRegistrazione& giornale() { return *giornale_; }
 
 private:
     class Servizi;
@@ -141,6 +145,7 @@ private:
     std::unique_ptr<Analizzatore> analisi_;
     std::unique_ptr<frm_seriale> seriale_;
     std::unique_ptr<frm_hid> hid_;
+    std::unique_ptr<GiornaleRegistrazione> giornale_;
     QPointer<frm_apertura> apertura_;
     QPointer<Frm_crono> crono_;
     QPointer<frm_edit_grafici> editor_;
