@@ -199,7 +199,8 @@ void Frm_utente::Prepara_finestra() {
     Txt_nota->setGeometry(txt_utente[RIGA_NOTA]->geometry());
 
     // A file that does not read whole leaves the lists empty; the rest of the
-    // window is still built, so that it can be used and the file written anew.
+    // window is still built, so that it can be used, and OK keeps the file
+    // aside before it writes a new one.
     riempi_in_silenzio(RIGA_ATLETA, {});
     ListeValori l;
     if (const QString errore = archivio_.Leggi_Liste(l); !errore.isEmpty()) messaggio(errore);
@@ -257,7 +258,9 @@ void Frm_utente::Elenca_atleti() {
 }
 
 bool Frm_utente::Salva_File_Config(const QString& filename) {
-    const QString errore = archivio_.salva(liste(), filename);
+    QString avviso;
+    const QString errore = archivio_.salva(liste(), filename, &avviso);
+    if (!avviso.isEmpty()) messaggio(avviso);
     if (errore.isEmpty()) return true;
     messaggio(errore);
     return false;
