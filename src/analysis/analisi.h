@@ -28,6 +28,9 @@ struct VistaProva {
 inline constexpr int PLOT_VELOCITA = 1;
 inline constexpr int PLOT_ACCELERAZIONE = 5;
 inline constexpr int PLOT_POSIZIONE = 6;
+// The time graph's velocity axis ("Y_velocita"), whose range the athlete's
+// maximum velocity sets and the slide follows.
+inline constexpr int ASSE_VELOCITA = 2;
 
 // Verdict of a mean concentric velocity against the athlete's band.
 int32_t colore_limiti(float vmedia, float vel_max, float limite_sup, float limite_inf);

@@ -1,5 +1,6 @@
 #include "frm_utente.h"
 
+#include "analysis/analisi.h"
 #include "analysis/formato.h"
 #include "testo_file.h"
 
@@ -372,7 +373,7 @@ void Frm_utente::Cmd_ok_Click() {
     // Without a maximum velocity there is no scale to set: the graph keeps
     // the one it has rather than an empty range.
     const double n = std::round(static_cast<double>(s_.vel_max) * 1.2);
-    if (n > 0 && update_graph) update_graph(0, 3, -n, n);
+    if (n > 0 && update_graph) update_graph(0, ASSE_VELOCITA, -n, n);
 
     salva_funz(s_);
     const bool salvato = Salva_File_Config(QString());

@@ -335,7 +335,7 @@ private slots:
         QVERIFY(QFileInfo(cartella).isDir());
         QCOMPARE(QString::fromStdString(b.s.cartella_atleta), cartella);
         QCOMPARE(b.s.vel_max, 1000.0f);
-        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 3, -1200, 1200}}));
+        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 2, -1200, 1200}}));
         QCOMPARE(leggi(b.percorso("Under 18/Mario Rossi/Mario Rossi.cfg")),
                  "pesi_cfg\r\n 0 \r\n 0 \r\n 0 \r\n-1 \r\n 0 \r\n 0 \r\n-1 \r\n-1 \r\n-1 \r\n 0 \r\n 0 \r\n" +
                      cartella.toLocal8Bit() + "\r\n");
@@ -369,7 +369,7 @@ private slots:
         // Confirmed unchanged, every file is written back as it was.
         b.f->Cmd_ok_Click();
         QVERIFY(b.messaggi.isEmpty());
-        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 3, -1200, 1200}}));
+        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 2, -1200, 1200}}));
         QCOMPARE(leggi(b.percorso("ini/pesi.ini")), leggi(fixture("cartella_dati/ini/pesi.ini")));
         QCOMPARE(leggi(b.percorso("Squadra A/Mario Rossi/Mario Rossi.cfg")),
                  leggi(fixture("cartella_dati/Squadra A/Mario Rossi/Mario Rossi.cfg")));
