@@ -130,8 +130,10 @@ public:
 private:
     class Servizi;
     void crea_seriale();
-    QString chiedi_file(bool salva, const QString& titolo, const QString& proposto, const QString& filtro,
-                        const QString& estensione);
+    // The file dialog with the filter and default extension it was left
+    // with (one dialog serves every command, as the coach's settings in it
+    // stay); a typed name without an extension gets the default one.
+    QString chiedi_file(bool salva, const QString& titolo, const QString& proposto);
     QString cartella_dialoghi() const;
     void scarica_finestre();
 
@@ -154,6 +156,9 @@ private:
     // A recorded acquisition is running or has ended unsaved.
     bool da_salvare_ = false;
     std::vector<QString> file_salvati_;
+    struct {
+        QString filtro, estensione;
+    } dialogo_;
 };
 
 // "Nessuna scheda trovata" and what to do about it, shown once at start-up.

@@ -456,6 +456,7 @@ private slots:
         QCOMPARE(chiesti.size(), std::size_t{2});
         QCOMPARE(chiesti[0].titolo, QStringLiteral("Salva file intero con nome"));
         QCOMPARE(chiesti[0].cartella, d.path());
+        QCOMPARE(chiesti[0].estensione, QStringLiteral("csv"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}  \\S+ \\d{2}  \\d{1,2}\\D\\d{2}\\D\\d{1,2}\\.csv$"))
                     .match(chiesti[0].proposto)
                     .hasMatch());
@@ -466,11 +467,19 @@ private slots:
                     .match(chiesti[1].proposto)
                     .hasMatch());
 
-        // Chosen: an empty trial gives the two header lines of each layout.
-        risposta = d.filePath(QStringLiteral("intero.csv"));
+        // Chosen: an empty trial gives the two header lines of each layout; a
+        // name typed without an extension gets ".csv", and the dialog keeps
+        // the filter it was last given.
+        risposta = d.filePath(QStringLiteral("intero"));
         m.mnuFileSalva_intero->trigger();
-        risposta = d.filePath(QStringLiteral("dati.csv"));
+        QCOMPARE(chiesti.back().filtro, QStringLiteral("*.csv"));
+        risposta = d.filePath(QStringLiteral("dati"));
         m.mnuFileSalva_parziale->trigger();
+        risposta.clear();
+        emit m.mnuFile->aboutToShow();
+        m.mnuFileApri->trigger();
+        QCOMPARE(chiesti.size(), std::size_t{5});
+        QCOMPARE(chiesti.back().filtro, QStringLiteral("*.csv"));
         QFile intero(d.filePath(QStringLiteral("intero.csv"))), dati(d.filePath(QStringLiteral("dati.csv")));
         QVERIFY(intero.open(QIODevice::ReadOnly) && dati.open(QIODevice::ReadOnly));
         QCOMPARE(intero.readAll(), QByteArray("Vexa01;\r\nTempo;Posizione;Velocita;dt\r\n"));
