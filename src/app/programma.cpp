@@ -300,6 +300,7 @@ EsitoAvvio Programma::avvia() {
     EsitoAvvio esito = EsitoAvvio::Seriale;
     if (s.hid_attivo) {
         hid_->hide();
+        hid_->avvisa_accesso_negato = true; // start-up has said what it had to
         protocollo_->imposta_link_hid(hid_.get());
         servizi_->beep();
         esito = EsitoAvvio::Hid;
