@@ -5,21 +5,20 @@
 #include "app/frm_apertura.h"
 #include "app/frm_main.h"
 #include "app/programma.h"
-
 #include "sim/backend_simulato.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTimer>
-
 #include <cstdio>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
     const QString cartella = QString::fromLocal8Bit(argv[1]);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir(cartella).filePath(QStringLiteral("cfg")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QDir(cartella).filePath(QStringLiteral("cfg")));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     vexa::OpzioniProgramma o;
@@ -34,15 +33,9 @@ int main(int argc, char** argv) {
     vexa::Programma p(o);
     vexa::Stato& s = p.stato;
     s.nome_atleta = "Mario Rossi";
-    s.squadra = "Squadra";
-    s.esercizio = "Panca piana";
-    s.carico_kg = 60;
-    s.vel_max = 520;
-    s.limite_sup = 110;
-    s.limite_inf = 90;
     s.ampiezza_min = 100;
-    s.cartella_atleta = QDir(o.cartella_programma).filePath(QStringLiteral("Squadra/Mario Rossi")).toStdString();
-    QDir().mkpath(QString::fromStdString(s.cartella_atleta));
+    s.cartella_atleta =
+        QDir(o.cartella_programma).filePath(QStringLiteral("Squadra/Mario Rossi")).toStdString();
     if (p.avvia() != vexa::EsitoAvvio::Seriale) return 1;
 
     auto* cmd = p.principale().cmd();

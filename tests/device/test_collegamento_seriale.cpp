@@ -327,14 +327,9 @@ private slots:
             Stato s = prg.s;
             ProvaMemoria pulita;
             Analizzatore a(s, pulita.vista);
-            QCOMPARE(riproduci_cattura(vexa::sim::byte_seriali(sch->serie().record), Collegamento::Seriale, 1, s,
-                                       pulita.vista, a),
-                     std::string());
-            std::vector<std::string> attese, lette;
-            for (int r = 0; r < pulita.righe(); ++r) attese.push_back(pulita.riga(r));
-            for (int r = 0; r < prg.prova.righe(); ++r) lette.push_back(prg.prova.riga(r));
-            QVERIFY(attese.size() >= 5);
-            const std::string e = vexa::test::oltre_una_ripetizione(attese, lette);
+            riproduci_cattura(vexa::sim::byte_seriali(sch->serie().record), Collegamento::Seriale, 1, s, pulita.vista, a);
+            QVERIFY(pulita.righe() >= 5);
+            const std::string e = vexa::test::oltre_una_ripetizione(pulita, prg.prova);
             QVERIFY2(e.empty(), e.c_str());
 
             // The board still answers (once the samples on the line have landed).

@@ -1,89 +1,54 @@
 // The recording journal's bytes: what goes in comes back, a torn or damaged
 // record stops the reading at the last whole one, and the trial recovered
 // from a journal is the one the live analysis recorded and listed.
-#include "trials/giornale.h"
 #include "analysis/vista_memoria.h"
 #include "sim/sintetizzatore.h"
+#include "trials/giornale.h"
 #include "trials/riproduzione.h"
 
 #include <QtTest>
 
 using namespace vexa;
 
-namespace {
-
-IntestazioneGiornale intestazione() {
-    IntestazioneGiornale i;
-    i.inizio = {2024, 3, 5, 9, 7, 3};
-    i.nome_atleta = "Niccolò \\ Rossi\nsecondo";
-    i.esercizio = "squat";
-    i.cartella_atleta = "/dati/Squadra A/Niccolò";
-    i.carico_kg = 82.5f;
-    i.vel_max = 520;
-    i.limite_sup = 110;
-    i.limite_inf = 90;
-    i.ampiezza_min = 100;
-    i.seriale = true;
-    i.tipo_scheda = 3;
-    i.scala_posizione = 1;
-    i.scala_tempo = 0.0000833333f;
-    return i;
-}
-
-} // namespace
-
 class TestGiornale : public QObject {
     Q_OBJECT
-private slots:
-    void tutto_torna_anche_dopo_una_ripartenza();
-    void fine_strappata_o_danneggiata();
+  private slots:
+    void tutto_torna_fino_all_ultimo_record_intero();
     void prova_recuperata_come_registrata_dal_vivo();
 };
 
-void TestGiornale::tutto_torna_anche_dopo_una_ripartenza() {
-    const std::vector<Campione> c = {{600, 0.0125f, 0.0125f, 617.3f}, {607, 0.01f, 0.0225f, 772.8f},
-                                     {614, -0.3f, 0.3225f, 0}};
-    // Two samples, then the analysis starts the recording again at the first counted top.
-    const std::string g = inizio_giornale(intestazione()) + record_campioni(0, c.data(), 2) +
-                          record_campioni(0, c.data() + 2, 1) + record_campioni(1, c.data(), 1);
+void TestGiornale::tutto_torna_fino_all_ultimo_record_intero() {
+    IntestazioneGiornale i;
+    i.nome_atleta = "Niccolò \\ Rossi\nsecondo";
+    i.carico_kg = 82.5f;
+    i.scala_tempo = 0.0000833333f;
+    std::vector<Campione> c(100, Campione{600, 0.01f, 0.5f, 600});
+    c[99].intervallo = -0.3f;
+    const std::string testa = inizio_giornale(i);
+    // 60 samples, then the analysis starts the recording again (the first
+    // counted top) and records 40 more.
+    const std::string primo = record_campioni(0, c.data(), 60);
+    const std::string g = testa + primo + record_campioni(0, c.data() + 60, 40);
     const GiornaleLetto l = leggi_giornale(g);
     QVERIFY(l.integro);
-    QVERIFY(l.intestazione_letta);
-    QCOMPARE(l.byte_validi, g.size());
-    const IntestazioneGiornale& i = l.intestazione;
-    QCOMPARE(i.nome_atleta, intestazione().nome_atleta);
-    QCOMPARE(i.cartella_atleta, intestazione().cartella_atleta);
-    QCOMPARE(i.inizio.secondo, 3);
-    QCOMPARE(i.carico_kg, 82.5f);
-    QCOMPARE(i.scala_tempo, 0.0000833333f);
-    QVERIFY(i.seriale && !i.hid);
-    QCOMPARE(l.n_campioni, 2);
-    QCOMPARE(l.campioni[0].intervallo, -0.3f);
-    QCOMPARE(l.campioni[1].velocita, 617.3f);
-}
-
-void TestGiornale::fine_strappata_o_danneggiata() {
-    std::vector<Campione> c(100);
-    for (int k = 0; k < 100; ++k) c[static_cast<std::size_t>(k)] = {static_cast<float>(k), 0.01f, 0.01f * k, 600};
-    const std::string testa = inizio_giornale(intestazione());
-    const std::string primo = record_campioni(0, c.data(), 60);
-    const std::string g = testa + primo + record_campioni(60, c.data() + 60, 40);
-    // Cut anywhere: whole records only, and the cut is told apart from a whole file.
+    QCOMPARE(l.intestazione.nome_atleta, i.nome_atleta);
+    QCOMPARE(l.intestazione.carico_kg, 82.5f);
+    QCOMPARE(l.intestazione.scala_tempo, 0.0000833333f);
+    QCOMPARE(l.n_campioni, 40);
+    QCOMPARE(l.campioni[39].intervallo, -0.3f);
+    // Cut anywhere: whole records only, and the cut told apart from a whole file.
     for (std::size_t n = testa.size(); n < g.size(); ++n) {
-        const GiornaleLetto l = leggi_giornale(std::string_view(g).substr(0, n));
-        const bool dopo_il_primo = n >= testa.size() + primo.size();
-        QCOMPARE(l.n_campioni, dopo_il_primo ? 60 : 0);
-        QCOMPARE(l.integro, n == testa.size() || n == testa.size() + primo.size());
-        QCOMPARE(l.byte_validi, dopo_il_primo ? testa.size() + primo.size() : testa.size());
+        const GiornaleLetto t = leggi_giornale(std::string_view(g).substr(0, n));
+        QCOMPARE(t.n_campioni, n >= testa.size() + primo.size() ? 60 : 0);
+        QCOMPARE(t.integro, n == testa.size() || n == testa.size() + primo.size());
     }
     // A byte changed inside the second record: its checksum says so.
     std::string guasto = g;
     guasto[testa.size() + primo.size() + 30] ^= 0x40;
-    const GiornaleLetto l = leggi_giornale(guasto);
-    QVERIFY(!l.integro);
-    QCOMPARE(l.n_campioni, 60);
-    QVERIFY(l.guasto.find("danneggiato") != std::string::npos);
-    // Not a journal at all.
+    const GiornaleLetto d = leggi_giornale(guasto);
+    QVERIFY(!d.integro);
+    QCOMPARE(d.n_campioni, 60);
+    QCOMPARE(d.byte_validi, testa.size() + primo.size());
     QVERIFY(!leggi_giornale("Vexa01;\r\n").intestazione_letta);
 }
 
@@ -103,23 +68,23 @@ void TestGiornale::prova_recuperata_come_registrata_dal_vivo() {
     FormatoLocale f;
     f.separatore = ',';
     a.separatore = f.separatore;
+    const DataOra inizio{2024, 3, 5, 9, 7, 3};
     std::string g;
     a.su_campione = [&](int32_t i, const Campione& c) {
-        if (g.empty()) g = inizio_giornale(intestazione_da_stato(s, {2024, 3, 5, 9, 7, 3}));
+        if (g.empty()) g = inizio_giornale(intestazione_da_stato(s, inizio));
         g += record_campioni(i, &c, 1);
     };
     sim::DescrizioneSerie d;
     d.rumore = 0.1;
-    QCOMPARE(riproduci_cattura(sim::byte_seriali(sim::sintetizza(d, 1, Collegamento::Seriale).record),
-                               Collegamento::Seriale, 1, s, prova.vista, a),
+    const auto cattura = sim::byte_seriali(sim::sintetizza(d, 1, Collegamento::Seriale).record);
+    QCOMPARE(riproduci_cattura(cattura, Collegamento::Seriale, 1, s, prova.vista, a),
              std::string());
     QCOMPARE(prova.righe(), 5);
 
     const ProvaRecuperata r = ricostruisci_prova(leggi_giornale(g), f);
     QCOMPARE(r.intero, testo_file_intero(s.campioni, s.n_campioni, f));
-    QCOMPARE(r.righe, 5);
-    QCOMPARE(r.dati, testo_file_dati("Mario Rossi", "squat", 60, righe_risultati(prova.vista, s.ripetizioni),
-                                     {2024, 3, 5, 9, 7, 3}, f));
+    QCOMPARE(r.dati, testo_file_dati("Mario Rossi", "squat", 60,
+                                     righe_risultati(prova.vista, s.ripetizioni), inizio, f));
 }
 
 QTEST_APPLESS_MAIN(TestGiornale)
