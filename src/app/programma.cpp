@@ -125,8 +125,9 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
         if (!giornale_->aperto()) giornale_->apri(intestazione_da_stato(stato, adesso()));
         giornale_->aggiungi(indice, c);
     };
-    connect(giornale_.get(), &GiornaleRegistrazione::errore, this,
-            [this](const QString& testo) { servizi_->messaggio(testo.toStdString(), Icona::Esclamazione, TITOLO_VEXA); });
+    connect(giornale_.get(), &GiornaleRegistrazione::errore, this, [this](const QString& testo) {
+        servizi_->messaggio(testo.toStdString(), Icona::Esclamazione, TITOLO_VEXA);
+    });
     protocollo_->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
 
     Frm_cmd* c = principale_->cmd();
@@ -356,8 +357,8 @@ EsitoAvvio Programma::avvia() {
         testo += t;
     };
     // A trial a crash cut short is saved now, before anything else is said.
-    aggiungi(recupera_giornali(cartella_giornali(cartella_), QDir(cartella_).filePath(QStringLiteral("misure_auto")))
-                 .toStdString());
+    const QString riserva = QDir(cartella_).filePath(QStringLiteral("misure_auto"));
+    aggiungi(recupera_giornali(cartella_giornali(cartella_), riserva).toStdString());
     aggiungi(accesso_negato);
     if (esito == EsitoAvvio::NessunaScheda) {
         aggiungi(MSG_NESSUNA_SCHEDA);

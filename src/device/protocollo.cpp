@@ -387,7 +387,8 @@ void Protocollo::nota_scarti() {
     riallineamenti_noti_ = ripresi;
     if (scartati == scarti_noti_) {
         qCInfo(lcSeriale).noquote() << QStringLiteral("com%1:").arg(porta_.CommPort())
-                                    << "record non consecutivi (record persi per strada): lettura ripresa senza scartare byte";
+                                    << "record non consecutivi (record persi per strada): lettura ripresa"
+                                    << "senza scartare byte";
         return;
     }
     qCWarning(lcSeriale).noquote() << QStringLiteral("com%1:").arg(porta_.CommPort()) << scartati - scarti_noti_

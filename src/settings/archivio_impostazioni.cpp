@@ -237,7 +237,8 @@ QString ArchivioImpostazioni::metti_da_parte(const QString& percorso, bool (*leg
     const QString base = info.completeBaseName() + QStringLiteral(" danneggiato");
     const QString estensione = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
     QString dove = info.dir().filePath(base + estensione);
-    for (int n = 2; QFileInfo::exists(dove); ++n) dove = info.dir().filePath(base + QStringLiteral(" (%1)").arg(n) + estensione);
+    for (int n = 2; QFileInfo::exists(dove); ++n)
+        dove = info.dir().filePath(base + QStringLiteral(" (%1)").arg(n) + estensione);
     if (!QFile::rename(percorso, dove))
         return QStringLiteral("Il file ") + citato(QDir::toNativeSeparators(percorso)) +
                QStringLiteral(" non si legge e non si può mettere da parte: non è stato sovrascritto.");

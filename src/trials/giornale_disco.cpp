@@ -203,9 +203,9 @@ QString recupera_giornali(const QString& cartella_giornali, const QString& carte
         const uchar* mappa = f.map(0, f.size());
         QByteArray letti;
         if (!mappa) letti = f.readAll();
-        const std::string_view byte = mappa ? std::string_view(reinterpret_cast<const char*>(mappa),
-                                                               static_cast<std::size_t>(f.size()))
-                                            : std::string_view(letti.constData(), static_cast<std::size_t>(letti.size()));
+        const std::string_view byte =
+            mappa ? std::string_view(reinterpret_cast<const char*>(mappa), static_cast<std::size_t>(f.size()))
+                  : std::string_view(letti.constData(), static_cast<std::size_t>(letti.size()));
         const GiornaleLetto g = leggi_giornale(byte);
         if (mappa) f.unmap(const_cast<uchar*>(mappa));
         f.close();
@@ -259,15 +259,17 @@ QString recupera_giornali(const QString& cartella_giornali, const QString& carte
                                    .arg(i.inizio.ora)
                                    .arg(i.inizio.minuto, 2, 10, QLatin1Char('0'))
                                    .arg(i.inizio.secondo, 2, 10, QLatin1Char('0'));
-        QString chi = i.nome_atleta.empty() ? QStringLiteral("senza atleta") : citato(testo(i.nome_atleta));
+        const QString chi = i.nome_atleta.empty() ? QStringLiteral("senza atleta")
+                                                  : QStringLiteral("di ") + citato(testo(i.nome_atleta));
+        const QString cosa =
+            i.esercizio.empty() ? QString() : QStringLiteral(" (") + testo(i.esercizio) + QStringLiteral(")");
         QString t = QStringLiteral("Recuperata la prova interrotta %1%2, iniziata il %3: %4 campioni, %5 "
                                    "ripetizioni.\nSalvata in %6 come %7 e %8.")
-                        .arg(i.nome_atleta.empty() ? chi : QStringLiteral("di ") + chi,
-                             i.esercizio.empty() ? QString() : QStringLiteral(" (") + testo(i.esercizio) + QStringLiteral(")"),
-                             quando)
+                        .arg(chi, cosa, quando)
                         .arg(g.n_campioni)
                         .arg(r.righe)
-                        .arg(citato(cartella), citato(QFileInfo(intero).fileName()), citato(QFileInfo(dati).fileName()));
+                        .arg(citato(cartella), citato(QFileInfo(intero).fileName()),
+                             citato(QFileInfo(dati).fileName()));
         if (g.integro) {
             QFile::remove(percorso);
         } else {
