@@ -144,12 +144,12 @@ void InquadramentoSeriale::elabora(std::vector<uint8_t>& record) {
         }
         in_cerca_ = false;
         ++riallineamenti_;
-        // Whole records lost after them leave the held records whole (the
-        // load is further on by a few steps); bytes in the way may have torn
-        // them or made them up, and so may a record that contradicts them
-        // where it stands.
+        // Whole records lost after them (the load is further on, however far:
+        // a port that dropped what nobody read) leave the held records whole;
+        // bytes in the way may have torn them or made them up, and so may a
+        // record that contradicts them where it stands.
         const int mossa = std::abs(static_cast<int16_t>(static_cast<uint16_t>(leggi(inizio_).posizione - rif)));
-        if (saltati_in_cerca_ > 0 || !accanto || mossa <= passo_ + TOLLERANZA) {
+        if (saltati_in_cerca_ > 0 || mossa <= passo_ + TOLLERANZA) {
             scartati_ += static_cast<int64_t>(n_tenuti_) * BYTE_RECORD_SERIALE;
             n_tenuti_ = 0;
         }
