@@ -95,6 +95,7 @@ void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, c
             s_.campioni[i] = Campione{static_cast<float>(valore_posizione[k]), sec, s_.tempo_totale,
                                       static_cast<float>(vel[k])};
             ++s_.n_campioni;
+            if (su_campione) su_campione(static_cast<int32_t>(i), s_.campioni[i]);
         }
         Elabora_dati(valore_posizione[k], static_cast<float>(vel[k]));
     }

@@ -28,6 +28,9 @@ struct VistaProva {
 inline constexpr int PLOT_VELOCITA = 1;
 inline constexpr int PLOT_ACCELERAZIONE = 5;
 inline constexpr int PLOT_POSIZIONE = 6;
+// The time graph's velocity axis ("Y_velocita"), whose range the athlete's
+// maximum velocity sets and the slide follows.
+inline constexpr int ASSE_VELOCITA = 2;
 
 // Verdict of a mean concentric velocity against the athlete's band.
 int32_t colore_limiti(float vmedia, float vel_max, float limite_sup, float limite_inf);
@@ -56,6 +59,10 @@ public:
     // repetition too small to count, the live plot held back): 0 detail,
     // 1 information. Unset: nothing is said.
     std::function<void(int livello, const std::string& testo)> registro;
+    // Told of every sample recorded, with its index in Stato::campioni, so it
+    // can be kept safe while the acquisition runs. An index back at 0 means
+    // the recording started again.
+    std::function<void(int32_t indice, const Campione& c)> su_campione;
 
     void Elabora_blocco(int n_punti, const double* valore_posizione, const float* dt);
     void Elabora_dati(double posizione, float velocita);

@@ -31,17 +31,26 @@ QString Programma::cartella_dialoghi() const {
     return !a.isEmpty() && QFileInfo(a).isDir() ? a : cartella_;
 }
 
-QString Programma::chiedi_file(bool salva, const QString& titolo, const QString& proposto, const QString& filtro,
-                               const QString& estensione) {
+QString Programma::chiedi_file(bool salva, const QString& titolo, const QString& proposto) {
     const QString cartella = cartella_dialoghi();
-    if (o_.chiedi_file) return o_.chiedi_file(salva, titolo, cartella, proposto, filtro, estensione);
-    QFileDialog d(principale_.get(), titolo, cartella, filtro);
-    d.setAcceptMode(salva ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    d.setFileMode(salva ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!estensione.isEmpty()) d.setDefaultSuffix(estensione);
-    if (!proposto.isEmpty()) d.selectFile(proposto);
-    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return {};
-    return d.selectedFiles().first();
+    const QString& filtro = dialogo_.filtro;
+    const QString& estensione = dialogo_.estensione;
+    QString nome;
+    if (o_.chiedi_file) {
+        nome = o_.chiedi_file(salva, titolo, cartella, proposto, filtro, estensione);
+    } else {
+        QFileDialog d(principale_.get(), titolo, cartella, filtro);
+        d.setAcceptMode(salva ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        d.setFileMode(salva ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (!estensione.isEmpty()) d.setDefaultSuffix(estensione);
+        if (!proposto.isEmpty()) d.selectFile(proposto);
+        if (d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty()) nome = d.selectedFiles().first();
+    }
+    // Not every dialog adds it (a desktop's own may not): the file must still
+    // be one a spreadsheet opens.
+    if (salva && !nome.isEmpty() && !estensione.isEmpty() && QFileInfo(nome).suffix().isEmpty())
+        nome += QLatin1Char('.') + estensione;
+    return nome;
 }
 
 QString Programma::Salva_File_Intero_csv(QString& nome) {
@@ -116,7 +125,8 @@ void Programma::mnuFileSalva_intero_Click() {
     const QString proposto = nome_file_valido(da_utf8(nome_automatico(adesso(), f))) + QStringLiteral(".csv");
     QString nome;
     try {
-        nome = chiedi_file(true, QStringLiteral("Salva file intero con nome"), proposto, QString(), QString());
+        dialogo_.estensione = QStringLiteral("csv");
+        nome = chiedi_file(true, QStringLiteral("Salva file intero con nome"), proposto);
     } catch (const std::exception& e) {
         qCWarning(lcFile) << "finestra di salvataggio non aperta:" << e.what();
         return;
@@ -130,8 +140,9 @@ void Programma::mnuFileSalva_parziale_Click() {
     try {
         const DataOra t = adesso();
         const QString proposto = nome_file_valido(da_utf8(nome_proposto_dati(stato.esercizio, t)));
-        nome = chiedi_file(true, QStringLiteral("Salva dati  con nome"), proposto, QStringLiteral("*.csv"),
-                           QStringLiteral("csv"));
+        dialogo_.estensione = QStringLiteral("csv");
+        dialogo_.filtro = QStringLiteral("*.csv");
+        nome = chiedi_file(true, QStringLiteral("Salva dati  con nome"), proposto);
     } catch (const std::exception& e) {
         mostra_messaggio(std::string("ERR 0182 : ") + e.what(), Icona::Critico);
         return;
@@ -142,7 +153,7 @@ void Programma::mnuFileSalva_parziale_Click() {
 
 void Programma::mnuFileApri_Click() {
     if (stato.acquisizione_in_corso) return;
-    const QString nome = chiedi_file(false, QString(), QString(), QString(), QString());
+    const QString nome = chiedi_file(false, QString(), QString());
     if (nome.isEmpty()) return;
     apri_prova(nome);
 }

@@ -15,6 +15,8 @@
 #include "tools/frm_crono.h"
 #include "storico/frm_storico.h"
 #include "storico/servizio_storico.h"
+#include "trials/giornale_disco.h"
+#include "trials/salvataggio.h"
 #include "ui/suono.h"
 
 #include <QApplication>
@@ -118,6 +120,16 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
             qCDebug(lcAnalisi).noquote() << QString::fromStdString(testo);
     };
     protocollo_->imposta_analisi(analisi_.get());
+    giornale_ = std::make_unique<GiornaleRegistrazione>(cartella_giornali(cartella_));
+    analisi_->su_campione = [this](int32_t indice, const Campione& c) {
+        // A trial opened from a file goes through the analysis too: not a recording.
+        if (!stato.acquisizione_in_corso || !stato.registrazione_attiva) return;
+        if (!giornale_->aperto()) giornale_->apri(intestazione_da_stato(stato, adesso()));
+        giornale_->aggiungi(indice, c);
+    };
+    connect(giornale_.get(), &GiornaleRegistrazione::errore, this, [this](const QString& testo) {
+        servizi_->messaggio(testo.toStdString(), Icona::Esclamazione, TITOLO_VEXA);
+    });
     protocollo_->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
 
     Frm_cmd* c = principale_->cmd();
@@ -127,6 +139,8 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     };
     c->su_registrazione = [this](bool acceso) {
         if (acceso && stato.acquisizione_in_corso) da_salvare_ = true;
+        // Switched off, the samples will not be saved: nor kept for a crash.
+        if (!acceso) giornale_->chiudi(true);
     };
     c->salva_registrazione = [this] { acquisizione_finita(); };
     connect(principale_.get(), &Frm_main::prima_di_chiudere, this, [this] {
@@ -228,6 +242,7 @@ Frm_crono& Programma::mostra_cronometro() {
 
 Programma::~Programma() {
     // The links go before the windows they write into.
+    analisi_->su_campione = nullptr;
     hid_.reset();
     seriale_.reset();
     protocollo_.reset();
@@ -291,6 +306,7 @@ EsitoAvvio Programma::avvia() {
     EsitoAvvio esito = EsitoAvvio::Seriale;
     if (s.hid_attivo) {
         hid_->hide();
+        hid_->avvisa_accesso_negato = true; // start-up has said what it had to
         protocollo_->imposta_link_hid(hid_.get());
         servizi_->beep();
         esito = EsitoAvvio::Hid;
@@ -345,6 +361,9 @@ EsitoAvvio Programma::avvia() {
         if (!testo.empty()) testo += "\n\n";
         testo += t;
     };
+    // A trial a crash cut short is saved now, before anything else is said.
+    const QString riserva = QDir(cartella_).filePath(QStringLiteral("misure_auto"));
+    aggiungi(recupera_giornali(cartella_giornali(cartella_), riserva).toStdString());
     aggiungi(accesso_negato);
     if (esito == EsitoAvvio::NessunaScheda) {
         aggiungi(MSG_NESSUNA_SCHEDA);
@@ -361,7 +380,10 @@ EsitoAvvio Programma::avvia() {
 void Programma::acquisizione_finita() {
     if (!da_salvare_ || stato.acquisizione_in_corso) return;
     da_salvare_ = false;
-    if (stato.registrazione_attiva) salva_automatico();
+    // The journal goes once the trial is in its files; one whose save failed
+    // stays, and the next start saves it.
+    const bool salvata = stato.registrazione_attiva && salva_automatico();
+    giornale_->chiudi(salvata || !stato.registrazione_attiva);
 }
 
 std::vector<std::string> Programma::righe() const {

@@ -27,6 +27,7 @@ namespace vexa {
 class Frm_crono;
 class Frm_main;
 class ServizioStorico;
+class GiornaleRegistrazione;
 class frm_apertura;
 class frm_hid;
 class frm_seriale;
@@ -124,6 +125,9 @@ public:
     bool salva_automatico();
     // Files written by the automatic saves of this run, newest last.
     const std::vector<QString>& file_salvati() const { return file_salvati_; }
+    // The journal of the recording in progress: every recorded sample also
+    // goes there, so a crash does not take the trial with it.
+    GiornaleRegistrazione& giornale() { return *giornale_; }
 
     // The training history: the service that keeps it (from the end of the
     // start-up on), and its window, made on first use.
@@ -134,8 +138,10 @@ public:
 private:
     class Servizi;
     void crea_seriale();
-    QString chiedi_file(bool salva, const QString& titolo, const QString& proposto, const QString& filtro,
-                        const QString& estensione);
+    // The file dialog with the filter and default extension it was left
+    // with (one dialog serves every command, as the coach's settings in it
+    // stay); a typed name without an extension gets the default one.
+    QString chiedi_file(bool salva, const QString& titolo, const QString& proposto);
     QString cartella_dialoghi() const;
     void scarica_finestre();
     void avvia_storico();
@@ -152,6 +158,7 @@ private:
     std::unique_ptr<Analizzatore> analisi_;
     std::unique_ptr<frm_seriale> seriale_;
     std::unique_ptr<frm_hid> hid_;
+    std::unique_ptr<GiornaleRegistrazione> giornale_;
     QPointer<frm_apertura> apertura_;
     QPointer<Frm_crono> crono_;
     QPointer<frm_edit_grafici> editor_;
@@ -162,6 +169,9 @@ private:
     // A recorded acquisition is running or has ended unsaved.
     bool da_salvare_ = false;
     std::vector<QString> file_salvati_;
+    struct {
+        QString filtro, estensione;
+    } dialogo_;
 };
 
 // "Nessuna scheda trovata" and what to do about it, shown once at start-up.

@@ -51,9 +51,10 @@ const char* const USO_TESTA =
     "Legge la cattura fino alla fine dei dati ('-' = standard input) a pezzi, in memoria\n"
     "limitata, e stampa una riga per ripetizione elencata: i 15 testi della lista valori\n"
     "separati da ';' e il colore (giallo, verde, rosso). Una cattura seriale e' il flusso\n"
-    "di byte grezzo (record da 6 byte); una cattura HID e' una sequenza di report da 64\n"
-    "byte senza il byte di report ID. Una sorgente senza fine (una scheda in diretta, un\n"
-    "dispositivo) si legge finche' non si chiude.\n"
+    "di byte grezzo (record da 6 byte), letto come lo legge il collegamento dal vivo: i\n"
+    "byte fuori passo sono scartati e la lettura riprende al record successivo. Una cattura\n"
+    "HID e' una sequenza di report da 64 byte senza il byte di report ID. Una sorgente\n"
+    "senza fine (una scheda in diretta, un dispositivo) si legge finche' non si chiude.\n"
     "\n"
     "  --board-type N      tipo di scheda, intero da 0 a 255 (1, 2, 3 conosciuti)\n"
     "  --min-amplitude MM  ampiezza minima di una ripetizione, da 0 a 10000 mm\n"
@@ -553,6 +554,12 @@ int riproduci(const Opzioni& o, vexa::Collegamento collegamento) {
     }
     const std::string malformata = riproduzione.fine();
     raccogli_righe();
+    if (riproduzione.byte_scartati() > 0)
+        std::fprintf(stderr,
+                     "vexameter-replay: %lld byte fuori passo scartati (in %lld punti), come li scarta il "
+                     "collegamento dal vivo: le ripetizioni in cui cadono possono risultare alterate\n",
+                     static_cast<long long>(riproduzione.byte_scartati()),
+                     static_cast<long long>(riproduzione.riallineamenti()));
     if (!malformata.empty()) errore(ESITO_CATTURA, malformata);
 
     if (prova_intera) {

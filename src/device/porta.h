@@ -59,6 +59,10 @@ public:
     virtual std::vector<uint8_t> Input() = 0;
     virtual void Output(const std::string& testo) = 0;
 
+    // The input cap drops whole units of this many bytes from the front: a
+    // record during an acquisition, so what is kept is still in step.
+    virtual void imposta_unita_ingresso(int /*byte*/) {}
+
     // What port `porta` stands for on this machine ("" when nothing), for the port list.
     virtual std::string dispositivo(int16_t /*porta*/) const { return {}; }
 

@@ -238,7 +238,10 @@ void PortaSeriale::dati_pronti() {
     if (ingresso_.size() > limite_) {
         // Nobody has read for a long while (a babbling board, a stuck program):
         // the oldest bytes go, and the log says how many.
-        const qsizetype persi = ingresso_.size() - limite_;
+        // Whole units, rounded up, so the cap still holds and the front stays
+        // on a record's first byte.
+        qsizetype persi = ingresso_.size() - limite_;
+        persi = std::min(ingresso_.size(), (persi + unita_ - 1) / unita_ * unita_);
         byte_scartati_ += persi;
         ingresso_.remove(0, persi);
         qCWarning(lcSeriale) << QStringLiteral("com%1:").arg(porta_) << persi << "byte in ingresso scartati (non letti in tempo),"

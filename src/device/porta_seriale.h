@@ -33,6 +33,7 @@ public:
     void imposta_limite_ingresso(qsizetype byte) { limite_ = byte; }
     // Bytes dropped so far because nobody read them in time.
     qint64 byte_scartati() const { return byte_scartati_; }
+    void imposta_unita_ingresso(int byte) override { unita_ = byte < 1 ? 1 : byte; }
 
     int16_t CommPort() const override { return porta_; }
     void setCommPort(int16_t porta) override;
@@ -76,6 +77,7 @@ private:
     int16_t soglia_ = 0;
     qsizetype limite_ = qsizetype{1} << 20; // about 90 s of a full-speed stream
     qint64 byte_scartati_ = 0;
+    int unita_ = 1;
 };
 
 } // namespace vexa

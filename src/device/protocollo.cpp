@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -281,9 +282,14 @@ void Protocollo::Avvia_acquisizione() {
             porta_.setInputMode(ModoIngresso::Binario);
             porta_.setRThreshold(BYTE_BLOCCO_SERIALE);
             porta_.setInputLen(porta_.RThreshold());
+            porta_.imposta_unita_ingresso(BYTE_RECORD_SERIALE);
             s_.ricezione_abilitata = true;
         }
         if (azzera_prova) azzera_prova();
+        inquadramento_.ricomincia();
+        scarti_noti_ = 0;
+        riallineamenti_noti_ = 0;
+        scarti_detti_ = false;
         s_.acquisizione_in_corso = true;
         s_.grafico_live = true;
         if (s_.seriale_attiva) Svuota_ingresso();
@@ -335,21 +341,72 @@ void Protocollo::Porta_OnComm() {
             if (lunghezza < BYTE_RECORD_SERIALE || lunghezza % BYTE_RECORD_SERIALE != 0 ||
                 lunghezza > BYTE_BUFFER_HID)
                 return; // not the acquisition's input length: not sample blocks
-            const int n = lunghezza / BYTE_RECORD_SERIALE - 1;
             const auto b = porta_.Input();
             if (static_cast<int>(b.size()) < lunghezza) return;
-            double posizione[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
-            float dt[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
-            decodifica_seriale(b.data(), n + 1, s_.scala_posizione, s_.scala_tempo, posizione, dt);
-            // The label shows the newest position; the screen draws it once per frame anyway.
-            servizi_.imposta_spostamento("Spost(cm)=  " + formatta(posizione[n] / 10, 0, separatore_));
-            if (analisi_) analisi_->Elabora_blocco(n, posizione, dt);
+            record_.clear();
+            const int64_t prima = inquadramento_.record_in_passo();
+            inquadramento_.aggiungi(b.data(), b.size(), record_);
+            nota_scarti();
+            // The label shows where the board says the load is now, held
+            // records included; the screen draws it once per frame anyway.
+            if (inquadramento_.record_in_passo() != prima) {
+                const double mm = posizione_mm(inquadramento_.posizione_piu_recente(), s_.scala_posizione);
+                servizi_.imposta_spostamento("Spost(cm)=  " + formatta(mm / 10, 0, separatore_));
+            }
+            consegna_record(lunghezza / BYTE_RECORD_SERIALE);
             if (!s_.acquisizione_in_corso) return;
         }
     } catch (const ErroreRuntime& e) {
         // The port went away under us; the lost-link handler tells the user.
         qCWarning(lcProtocollo) << "evento di ricezione interrotto:" << errore_su(s_, porta_, e);
     }
+}
+
+void Protocollo::consegna_record(int per_blocco) {
+    // Blocks as the input length cuts them, whatever the framing held back
+    // and handed on at once.
+    const int totale = static_cast<int>(record_.size()) / BYTE_RECORD_SERIALE;
+    for (int da = 0; da < totale; da += per_blocco) {
+        const int n = std::min(per_blocco, totale - da);
+        double posizione[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
+        float dt[BYTE_BUFFER_HID / BYTE_RECORD_SERIALE];
+        decodifica_seriale(record_.data() + static_cast<std::size_t>(da) * BYTE_RECORD_SERIALE, n, s_.scala_posizione,
+                           s_.scala_tempo, posizione, dt);
+        if (analisi_) analisi_->Elabora_blocco(n - 1, posizione, dt);
+        if (!s_.acquisizione_in_corso) return;
+    }
+}
+
+void Protocollo::nota_scarti() {
+    const int64_t scartati = inquadramento_.byte_scartati();
+    const int64_t ripresi = inquadramento_.riallineamenti();
+    // One line per place where the records fell out of step and were found
+    // again; a line that only babbles is said every few kilobytes meanwhile.
+    const bool ripreso = ripresi != riallineamenti_noti_;
+    if (!ripreso && scartati - scarti_noti_ < 4096) return;
+    riallineamenti_noti_ = ripresi;
+    if (scartati == scarti_noti_) {
+        qCInfo(lcSeriale).noquote() << QStringLiteral("com%1:").arg(porta_.CommPort())
+                                    << "record non consecutivi (record persi per strada): lettura ripresa"
+                                    << "senza scartare byte";
+        return;
+    }
+    qCWarning(lcSeriale).noquote() << QStringLiteral("com%1:").arg(porta_.CommPort()) << scartati - scarti_noti_
+                                   << (ripreso ? "byte fuori passo scartati, la lettura dei record e' ripresa;"
+                                               : "byte fuori passo scartati, si cerca ancora il passo dei record;")
+                                   << scartati
+                                   << "in tutto in questa acquisizione";
+    scarti_noti_ = scartati;
+    if (scarti_detti_) return;
+    scarti_detti_ = true;
+    const std::string testo =
+        "Disturbi sulla linea seriale: " + std::to_string(scartati) +
+        " byte non validi sono stati scartati e la lettura dei dati ha ritrovato il passo da sola.\n"
+        "L'acquisizione prosegue; la ripetizione in corso in quel momento può risultare alterata.\n"
+        "Se accade spesso, controllare il cavo e il connettore della scheda.";
+    // Not from inside the receive event: a message box runs its own event
+    // loop, and the next receive event would come into the middle of this one.
+    QTimer::singleShot(0, this, [this, testo] { servizi_.messaggio(testo, Icona::Esclamazione, TITOLO_VEXA); });
 }
 
 void Protocollo::Collegamento_perso(const ErroreRuntime& e) {

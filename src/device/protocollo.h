@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analysis/analisi.h"
+#include "analysis/inquadramento_seriale.h"
 #include "analysis/stato.h"
 #include "link_hid.h"
 #include "porta.h"
@@ -68,6 +69,8 @@ public:
 
     // The serial receive event (threshold reached).
     void Porta_OnComm();
+    // Finds the records in the serial stream; started afresh with each acquisition.
+    const InquadramentoSeriale& inquadramento() const { return inquadramento_; }
 
     // Reply wait timer: its tick ends the innermost wait.
     QTimer Timer_Seriale;
@@ -82,6 +85,8 @@ private:
     void riprendi(Attesa& a);
     void Timer_Seriale_Timer();
     void Collegamento_perso(const ErroreRuntime& e);
+    void consegna_record(int per_blocco);
+    void nota_scarti();
 
     Stato& s_;
     IPorta& porta_;
@@ -92,6 +97,11 @@ private:
     QElapsedTimer orologio_;
     std::vector<Attesa*> attese_; // innermost last
     bool porta_persa_ = false;
+    InquadramentoSeriale inquadramento_;
+    std::vector<uint8_t> record_; // records found in step, not yet handed over
+    int64_t scarti_noti_ = 0;
+    int64_t riallineamenti_noti_ = 0;
+    bool scarti_detti_ = false; // the coach has been told in this acquisition
 };
 
 } // namespace vexa

@@ -163,11 +163,16 @@ QString ArchivioImpostazioni::Leggi_Liste(ListeValori& liste) const {
     if (!QFileInfo::exists(file)) return {};
     QString errore;
     const std::optional<std::string> byte = leggi_file(file, errore);
-    if (!byte) return errore;
+    if (!byte) {
+        non_letti_ << QFileInfo(file).absoluteFilePath();
+        return errore;
+    }
     Lettura<ListeValori> l = leggi_pesi(*byte);
-    if (!l.valore)
+    if (!l.valore) {
+        non_letti_ << QFileInfo(file).absoluteFilePath();
         return QStringLiteral("Errore nel file ") + citato(QDir::toNativeSeparators(file)) + QStringLiteral(". ") +
                da_utf8(l.errore);
+    }
     liste = std::move(*l.valore);
     return {};
 }
@@ -175,9 +180,13 @@ QString ArchivioImpostazioni::Leggi_Liste(ListeValori& liste) const {
 QString ArchivioImpostazioni::Leggi_File_Config(const QString& percorso) {
     QString errore;
     const std::optional<std::string> byte = leggi_file(percorso, errore);
-    if (!byte) return errore;
+    if (!byte) {
+        non_letti_ << QFileInfo(percorso).absoluteFilePath();
+        return errore;
+    }
     Lettura<ConfigAtleta> l = leggi_cfg(*byte);
     if (!l.valore) {
+        non_letti_ << QFileInfo(percorso).absoluteFilePath();
         if (l.errore == MSG_FILE_NON_COMPATIBILE) return QString::fromUtf8(MSG_FILE_NON_COMPATIBILE);
         return QStringLiteral("Errore nel file ") + citato(QDir::toNativeSeparators(percorso)) + QStringLiteral(". ") +
                da_utf8(l.errore);
@@ -212,11 +221,44 @@ QString ArchivioImpostazioni::prepara_cartelle(const QString& squadra, const QSt
     return {};
 }
 
-QString ArchivioImpostazioni::salva(const ListeValori& liste, const QString& filename) {
+QString ArchivioImpostazioni::metti_da_parte(const QString& percorso, bool (*leggibile)(const std::string&),
+                                             QString* avviso) {
+    const QFileInfo info(percorso);
+    if (!info.isFile()) return {};
+    // Lists that failed to read are empty on screen: written over, the
+    // file would take every squad, load and exercise of the coach with it.
+    bool guasto = non_letti_.contains(info.absoluteFilePath());
+    if (!guasto) {
+        QString errore;
+        const std::optional<std::string> byte = leggi_file(percorso, errore);
+        guasto = !byte || !leggibile(*byte);
+    }
+    if (!guasto) return {};
+    const QString base = info.completeBaseName() + QStringLiteral(" danneggiato");
+    const QString estensione = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString dove = info.dir().filePath(base + estensione);
+    for (int n = 2; QFileInfo::exists(dove); ++n)
+        dove = info.dir().filePath(base + QStringLiteral(" (%1)").arg(n) + estensione);
+    if (!QFile::rename(percorso, dove))
+        return QStringLiteral("Il file ") + citato(QDir::toNativeSeparators(percorso)) +
+               QStringLiteral(" non si legge e non si può mettere da parte: non è stato sovrascritto.");
+    non_letti_.removeAll(info.absoluteFilePath());
+    if (avviso) {
+        if (!avviso->isEmpty()) *avviso += QLatin1Char('\n');
+        *avviso += QStringLiteral("Il file ") + citato(QDir::toNativeSeparators(percorso)) +
+                   QStringLiteral(" non si leggeva: è conservato com'era in ") + citato(QDir::toNativeSeparators(dove)) +
+                   QStringLiteral(", e al suo posto c'è quello nuovo.");
+    }
+    return {};
+}
+
+QString ArchivioImpostazioni::salva(const ListeValori& liste, const QString& filename, QString* avviso) {
     const QString ini = s_.cartella_ini.empty() ? unisci(prog_, QStringLiteral("ini")) : da_utf8(s_.cartella_ini);
     const QString pesi = s_.file_pesi.empty() ? unisci(ini, QStringLiteral("pesi.ini")) : da_utf8(s_.file_pesi);
     const QString non_scritto = QStringLiteral(" Il file dell'atleta non è stato scritto.");
     if (QString e = crea_cartella(ini); !e.isEmpty()) return e + non_scritto;
+    auto pesi_leggibile = [](const std::string& b) { return leggi_pesi(b).valore.has_value(); };
+    if (QString e = metti_da_parte(pesi, pesi_leggibile, avviso); !e.isEmpty()) return e + non_scritto;
     if (QString e = scrivi_file(pesi, scrivi_pesi(liste)); !e.isEmpty()) return e + non_scritto;
 
     QString cfg = filename;
@@ -228,6 +270,8 @@ QString ArchivioImpostazioni::salva(const ListeValori& liste, const QString& fil
                    QStringLiteral(" e atleta ") + citato(da_utf8(s_.nome_atleta)) +
                    QStringLiteral(" non formano il percorso di una cartella.");
     }
+    auto cfg_leggibile = [](const std::string& b) { return leggi_cfg(b).valore.has_value(); };
+    if (QString e = metti_da_parte(cfg, cfg_leggibile, avviso); !e.isEmpty()) return e;
     ConfigAtleta c{s_.posizioni, s_.cartella_atleta};
     if (ultimo_ && ultimo_->file == QFileInfo(cfg).absoluteFilePath() && ultimo_->cartella_in_uso == s_.cartella_atleta)
         c.cartella_atleta = ultimo_->riga_cartella;

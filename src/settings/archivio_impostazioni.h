@@ -55,12 +55,18 @@ public:
     QString prepara_cartelle(const QString& squadra, const QString& atleta);
     // "pesi.ini", then the athlete's ".cfg": `filename`, or when empty the
     // file of nome_atleta in squadra (none when there is no athlete). When
-    // "pesi.ini" fails the ".cfg" is not written.
-    QString salva(const ListeValori& liste, const QString& filename);
+    // "pesi.ini" fails the ".cfg" is not written. A file in the way that did
+    // not read whole (now, or when this archive read it) is never written
+    // over: it is kept aside as "<name> danneggiato<ext>" first, and
+    // `avviso` gets what to tell the coach.
+    QString salva(const ListeValori& liste, const QString& filename, QString* avviso = nullptr);
 
 private:
+    QString metti_da_parte(const QString& percorso, bool (*leggibile)(const std::string&), QString* avviso);
+
     Stato& s_;
     QString prog_;
+    mutable QStringList non_letti_; // settings files this archive could not read
     // The last ".cfg" read: which file, its folder line as written, and what
     // cartella_atleta became. Saving the same athlete with that folder still
     // in use writes the line back as it was, so a file from another system,

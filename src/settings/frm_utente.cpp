@@ -1,5 +1,6 @@
 #include "frm_utente.h"
 
+#include "analysis/analisi.h"
 #include "analysis/formato.h"
 #include "testo_file.h"
 
@@ -199,7 +200,8 @@ void Frm_utente::Prepara_finestra() {
     Txt_nota->setGeometry(txt_utente[RIGA_NOTA]->geometry());
 
     // A file that does not read whole leaves the lists empty; the rest of the
-    // window is still built, so that it can be used and the file written anew.
+    // window is still built, so that it can be used, and OK keeps the file
+    // aside before it writes a new one.
     riempi_in_silenzio(RIGA_ATLETA, {});
     ListeValori l;
     if (const QString errore = archivio_.Leggi_Liste(l); !errore.isEmpty()) messaggio(errore);
@@ -257,7 +259,9 @@ void Frm_utente::Elenca_atleti() {
 }
 
 bool Frm_utente::Salva_File_Config(const QString& filename) {
-    const QString errore = archivio_.salva(liste(), filename);
+    QString avviso;
+    const QString errore = archivio_.salva(liste(), filename, &avviso);
+    if (!avviso.isEmpty()) messaggio(avviso);
     if (errore.isEmpty()) return true;
     messaggio(errore);
     return false;
@@ -369,7 +373,7 @@ void Frm_utente::Cmd_ok_Click() {
     // Without a maximum velocity there is no scale to set: the graph keeps
     // the one it has rather than an empty range.
     const double n = std::round(static_cast<double>(s_.vel_max) * 1.2);
-    if (n > 0 && update_graph) update_graph(0, 3, -n, n);
+    if (n > 0 && update_graph) update_graph(0, ASSE_VELOCITA, -n, n);
 
     salva_funz(s_);
     const bool salvato = Salva_File_Config(QString());

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -28,6 +29,7 @@ bool leggi_guasto(const QString& nome, Guasto& g) {
     else if (nome == QLatin1String("short-probe")) g = Guasto::SondaTroncata;
     else if (nome == QLatin1String("garbage")) g = Guasto::Spazzatura;
     else if (nome == QLatin1String("hangup")) g = Guasto::Riaggancio;
+    else if (nome == QLatin1String("drop")) g = Guasto::Perdita;
     else return false;
     return true;
 }
@@ -210,8 +212,19 @@ void SchedaSimulata::svuota_uscita() {
 void SchedaSimulata::avvia_flusso() {
     prossimo_ = 0;
     guasto_fatto_ = false;
+    da_saltare_ = 0;
     orologio_.start();
     flusso_.start();
+}
+
+void SchedaSimulata::invia_record(std::size_t da, std::size_t a) {
+    std::size_t inizio = da * BYTE_RECORD_SERIALE;
+    const std::size_t fine = a * BYTE_RECORD_SERIALE;
+    const std::size_t saltati = std::min(da_saltare_, fine - std::min(inizio, fine));
+    da_saltare_ -= saltati;
+    inizio += saltati;
+    if (inizio < fine)
+        rispondi(QByteArray(reinterpret_cast<const char*>(&byte_[inizio]), static_cast<qsizetype>(fine - inizio)));
 }
 
 void SchedaSimulata::passo_flusso() {
@@ -222,26 +235,30 @@ void SchedaSimulata::passo_flusso() {
         if (!guasto_fatto_ && prossimo_ >= punto) {
             if (op_.guasto == Guasto::Riaggancio) {
                 guasto_fatto_ = true;
-                rispondi(QByteArray(reinterpret_cast<const char*>(&byte_[inizio * BYTE_RECORD_SERIALE]),
-                                    static_cast<qsizetype>((prossimo_ - inizio) * BYTE_RECORD_SERIALE)));
+                invia_record(inizio, prossimo_);
                 chiudi();
                 emit riagganciata();
                 return;
             }
             if (op_.guasto == Guasto::Spazzatura) {
                 guasto_fatto_ = true;
-                rispondi(QByteArray(reinterpret_cast<const char*>(&byte_[inizio * BYTE_RECORD_SERIALE]),
-                                    static_cast<qsizetype>((prossimo_ - inizio) * BYTE_RECORD_SERIALE)));
-                rispondi(QByteArray("\xA5\x5A\xFF\x00\x7E", 5));
+                invia_record(inizio, prossimo_);
+                // Bytes no record holds, as a noisy line makes them.
+                static const char schema[] = "\xA5\x5A\xFF\x00\x7E\x13\xC6";
+                QByteArray spuri;
+                for (int i = 0; i < op_.byte_guasto; ++i) spuri.append(schema[i % 7]);
+                rispondi(spuri);
                 passo_flusso();
                 return;
+            }
+            if (op_.guasto == Guasto::Perdita) {
+                guasto_fatto_ = true;
+                da_saltare_ = static_cast<std::size_t>(std::max(op_.byte_guasto, 0));
             }
         }
         ++prossimo_;
     }
-    if (prossimo_ > inizio)
-        rispondi(QByteArray(reinterpret_cast<const char*>(&byte_[inizio * BYTE_RECORD_SERIALE]),
-                            static_cast<qsizetype>((prossimo_ - inizio) * BYTE_RECORD_SERIALE)));
+    if (prossimo_ > inizio) invia_record(inizio, prossimo_);
     if (prossimo_ >= istanti_.size()) {
         flusso_.stop();
         emit flusso_finito();

@@ -26,9 +26,10 @@ enum class Guasto {
     SondaTroncata,   // the probe gets "?YE" and then silence
     Spazzatura,      // stray bytes in the middle of the stream
     Riaggancio,      // the line goes away in the middle of the stream
+    Perdita,         // bytes of the stream lost in the middle of it
 };
 
-// "silent", "bad-first-byte", "short-probe", "garbage", "hangup"; false if unknown.
+// "silent", "bad-first-byte", "short-probe", "garbage", "hangup", "drop"; false if unknown.
 bool leggi_guasto(const QString& nome, Guasto& g);
 
 struct OpzioniScheda {
@@ -39,6 +40,7 @@ struct OpzioniScheda {
     uint8_t maschera_canali = 1;
     Guasto guasto = Guasto::Nessuno;
     double punto_guasto = 0.5;      // share of the stream after which a stream fault strikes
+    int byte_guasto = 5;            // bytes the garbage fault puts in, or the drop fault takes out
 };
 
 class SchedaSimulata : public QObject {
@@ -78,6 +80,8 @@ private:
     void svuota_uscita();
     void avvia_flusso();
     void passo_flusso();
+    // Records [da, a) down the line, less the bytes a drop fault still owes.
+    void invia_record(std::size_t da, std::size_t a);
 
     OpzioniScheda op_;
     Serie serie_;
@@ -95,6 +99,7 @@ private:
     QElapsedTimer orologio_;
     std::size_t prossimo_ = 0;
     bool guasto_fatto_ = false;
+    std::size_t da_saltare_ = 0;
     QStringList comandi_;
 };
 

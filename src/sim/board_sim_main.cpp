@@ -17,6 +17,7 @@ namespace {
 const char* USO =
     "uso: vexa-board-sim [--port N] [--ports-dir DIR] [--board-type N] [--set DESCR]\n"
     "                    [--speed X] [--sampling N] [--mask N] [--fault GUASTO] [--fault-at F]\n"
+    "                    [--fault-bytes N]\n"
     "\n"
     "Apre un terminale virtuale, lo collega come DIR/comN e risponde come la scheda.\n"
     "  --port N        numero della porta (predefinito 1)\n"
@@ -27,8 +28,9 @@ const char* USO =
     "  --speed X       fattore di velocita' del flusso (predefinito 1: tempo reale)\n"
     "  --sampling N    tempo di campionamento del blocco informazioni, centesimi di s (100)\n"
     "  --mask N        maschera dei canali del blocco informazioni (1)\n"
-    "  --fault GUASTO  silent | bad-first-byte | short-probe | garbage | hangup\n"
-    "  --fault-at F    frazione del flusso dopo cui colpiscono garbage e hangup (0.5)\n"
+    "  --fault GUASTO  silent | bad-first-byte | short-probe | garbage | drop | hangup\n"
+    "  --fault-at F    frazione del flusso dopo cui colpiscono garbage, drop e hangup (0.5)\n"
+    "  --fault-bytes N byte spuri che garbage inserisce, o che drop toglie, da 1 a 64 (5)\n"
     "Termina con Ctrl+C o SIGTERM, togliendo il collegamento.\n";
 
 int segnale_fd[2] = {-1, -1};
@@ -87,6 +89,9 @@ int main(int argc, char** argv) {
             op.maschera_canali = static_cast<uint8_t>(m);
         } else if (o == QLatin1String("--fault")) {
             ok = vexa::sim::leggi_guasto(v, op.guasto);
+        } else if (o == QLatin1String("--fault-bytes")) {
+            op.byte_guasto = v.toInt(&ok);
+            ok = ok && op.byte_guasto >= 1 && op.byte_guasto <= 64;
         } else if (o == QLatin1String("--fault-at")) {
             op.punto_guasto = v.toDouble(&ok);
             ok = ok && op.punto_guasto >= 0 && op.punto_guasto <= 1;

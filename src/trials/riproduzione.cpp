@@ -35,8 +35,29 @@ void RiproduzioneCattura::blocco(const uint8_t* byte) {
     }
 }
 
+void RiproduzioneCattura::blocchi_seriali(bool anche_l_ultimo) {
+    const std::size_t n = in_passo_.size() / BYTE_BLOCCO_SERIALE * BYTE_BLOCCO_SERIALE;
+    std::size_t k = 0;
+    for (; k < n; k += BYTE_BLOCCO_SERIALE) blocco(in_passo_.data() + k);
+    if (anche_l_ultimo && in_passo_.size() - k >= BYTE_RECORD_SERIALE) {
+        // A capture may end after an odd record: the receive event takes it on its own.
+        double pos[1];
+        float dt[1];
+        decodifica_seriale(in_passo_.data() + k, 1, s_.scala_posizione, s_.scala_tempo, pos, dt);
+        a_.Elabora_blocco(0, pos, dt);
+        ++record_;
+        k += BYTE_RECORD_SERIALE;
+    }
+    in_passo_.erase(in_passo_.begin(), in_passo_.begin() + static_cast<std::ptrdiff_t>(k));
+}
+
 void RiproduzioneCattura::aggiungi(const uint8_t* byte, std::size_t n) {
-    const std::size_t misura = link_ == Collegamento::Seriale ? BYTE_BLOCCO_SERIALE : BYTE_BUFFER_HID - 1;
+    if (link_ == Collegamento::Seriale) {
+        inquadramento_.aggiungi(byte, n, in_passo_);
+        blocchi_seriali(false);
+        return;
+    }
+    const std::size_t misura = BYTE_BUFFER_HID - 1;
     if (n_resto_ > 0) {
         const std::size_t presi = std::min(misura - n_resto_, n);
         std::copy(byte, byte + presi, resto_ + n_resto_);
@@ -53,25 +74,18 @@ void RiproduzioneCattura::aggiungi(const uint8_t* byte, std::size_t n) {
 }
 
 std::string RiproduzioneCattura::fine() {
-    std::size_t resto = std::exchange(n_resto_, 0);
     if (link_ == Collegamento::Seriale) {
-        // A capture may end after an odd record: the receive event takes it on its own.
-        if (resto >= BYTE_RECORD_SERIALE) {
-            double pos[1];
-            float dt[1];
-            decodifica_seriale(resto_, 1, s_.scala_posizione, s_.scala_tempo, pos, dt);
-            a_.Elabora_blocco(0, pos, dt);
-            ++record_;
-            resto -= BYTE_RECORD_SERIALE;
-        }
+        const std::size_t resto = inquadramento_.fine(in_passo_);
+        blocchi_seriali(true);
         if (resto > 0)
             return "cattura seriale troncata dopo " + std::to_string(record_) + " record: gli ultimi " +
                    std::to_string(resto) + " byte non formano un record completo di 6 byte";
-    } else if (resto > 0) {
+        return {};
+    }
+    if (const std::size_t resto = std::exchange(n_resto_, 0); resto > 0)
         return "cattura HID troncata dopo " + std::to_string(record_ / RECORD_PER_REPORT_HID) + " report (" +
                std::to_string(record_) + " record): gli ultimi " + std::to_string(resto) +
                " byte non formano un report completo di 64 byte";
-    }
     return {};
 }
 

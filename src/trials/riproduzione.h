@@ -6,6 +6,7 @@
 
 #include "analysis/analisi.h"
 #include "analysis/decodifica.h"
+#include "analysis/inquadramento_seriale.h"
 #include "file_prova.h"
 
 #include <cstddef>
@@ -19,7 +20,9 @@ namespace vexa {
 
 // A capture taken piece by piece, as it is read: the pieces may split records
 // anywhere, and only the bytes of one unfinished block are held between them,
-// so a capture of any length runs in the same memory.
+// so a capture of any length runs in the same memory. A serial capture goes
+// through the live link's framing: bytes out of step are dropped as the
+// receive event drops them.
 class RiproduzioneCattura {
 public:
     // Sets the link flags and scales in `s` for the board type and starts a
@@ -27,8 +30,8 @@ public:
     // switched on in `s` beforehand).
     RiproduzioneCattura(Collegamento link, int tipo_scheda, Stato& s, VistaProva& v, Analizzatore& a);
 
-    // Analyses every whole block in `byte` (12 bytes on the serial link, as
-    // its receive event hands them over; one 64-byte report on HID).
+    // Analyses every whole block in `byte` (two records on the serial link,
+    // as its receive event hands them over; one 64-byte report on HID).
     void aggiungi(const uint8_t* byte, std::size_t n);
     // The end of the capture. A last lone serial record is analysed; bytes
     // that do not form a whole record (serial) or report (HID) give an error
@@ -37,6 +40,10 @@ public:
     std::string fine();
 
     int64_t record_analizzati() const { return record_; }
+    // Serial bytes dropped as out of step, and how many times the records
+    // were found again after them.
+    int64_t byte_scartati() const { return inquadramento_.byte_scartati(); }
+    int64_t riallineamenti() const { return inquadramento_.riallineamenti(); }
 
 private:
     Collegamento link_;
@@ -45,8 +52,11 @@ private:
     uint8_t resto_[BYTE_BUFFER_HID] = {};
     std::size_t n_resto_ = 0;
     int64_t record_ = 0;
+    InquadramentoSeriale inquadramento_;
+    std::vector<uint8_t> in_passo_; // serial records found, not yet analysed
 
     void blocco(const uint8_t* byte);
+    void blocchi_seriali(bool anche_l_ultimo);
 };
 
 // The whole capture at once. Returns the error text of RiproduzioneCattura::fine;

@@ -350,14 +350,18 @@ bool frm_edit_grafici::Update_graph(int quale_grafico, int Quale_asse, double mi
         if (errore.isEmpty()) errore = QStringLiteral("Impossibile scrivere il file di stile %1").arg(percorso);
     }
 
-    const bool velocita = quale_grafico == 0 && Quale_asse == 3;
+    // The range is a velocity: the time graph's velocity axis carries it to
+    // the slide and to the repetitions graph, never its position axis.
+    const bool velocita = quale_grafico == 0 && Quale_asse == gr->asse_per_nome("Y_velocita");
     int asse_vel_rip = 0;
     if (velocita) {
         // The velocity scales start at 0: a top at or below 0 cannot be one,
         // and the slide and the repetitions graph keep theirs.
         if (max > 0) g_.Slide->imposta_intervallo(0, max);
+        // The marks stand where the colours change: the lower one where the
+        // red alarm is raised, not at its complement.
         const float segno_sup = s_.limite_sup / 100.0f * s_.vel_max;
-        const float segno_inf = (1.0f - s_.limite_inf / 100.0f) * s_.vel_max;
+        const float segno_inf = s_.limite_inf / 100.0f * s_.vel_max;
         g_.Slide->imposta_segno(1, segno_sup);
         g_.Slide->imposta_segno(2, segno_inf);
         GraficoWidget* rip = grafico(1);

@@ -92,9 +92,9 @@ public:
 
     // Makes graph `quale` (0 or 1) the one being edited, on its axis 1.
     void Sel_Grafico(int16_t quale);
-    // Applies min..max to an axis and saves the graph's style file; graph 0
-    // axis 3 also carries the velocity scales and the alarm marks. False when
-    // nothing was applied (no such graph or axis, or max not above min).
+    // Applies min..max to an axis and saves the graph's style file; graph
+    // 0's velocity axis also carries the velocity scales and the alarm marks.
+    // False when nothing was applied (no such graph or axis, or max not above min).
     bool Update_graph(int quale_grafico, int Quale_asse, double min, double max);
     int16_t grafico_scelto() const { return quale_; }
 

@@ -1,5 +1,6 @@
 // The board's byte layouts and scale factors.
 #include "analysis/decodifica.h"
+#include "analysis/inquadramento_seriale.h"
 #include "sim/sintetizzatore.h"
 
 #include <QtTest>
@@ -13,6 +14,7 @@ private slots:
     void otto_slot_del_report_hid();
     void scale_dei_tipi_di_scheda();
     void codifica_del_sintetizzatore_e_inversa_della_decodifica();
+    void passo_dei_record_seriali();
 };
 
 void TestDecodifica::record_seriale_segni_e_byte_alti() {
@@ -99,6 +101,26 @@ void TestDecodifica::codifica_del_sintetizzatore_e_inversa_della_decodifica() {
     decodifica_hid(buffer, 1.0f, 1.0f, p8, d8);
     QCOMPARE(p8[7], 11.0);
     QCOMPARE(d8[7], 0.0f);
+}
+
+void TestDecodifica::passo_dei_record_seriali() {
+    // Six counts in the direction of the interval's sign, one count either way.
+    QVERIFY(record_plausibile(100, 107, 5));
+    QVERIFY(record_plausibile(100, 95, -5));
+    QVERIFY(!record_plausibile(100, 108, 5));
+    QVERIFY(!record_plausibile(100, 106, -5));
+    QVERIFY(!record_plausibile(100, 106, 0));
+    QVERIFY(record_plausibile(32765, -32765, 5)); // the counter wraps
+
+    // Stray bytes before the first record: dropped, and the rest read in step.
+    const auto b = sim::byte_seriali(sim::sintetizza({}, 2, Collegamento::Seriale).record);
+    std::vector<uint8_t> dati = {0x13, 0x77, 0x00};
+    dati.insert(dati.end(), b.begin(), b.end());
+    InquadramentoSeriale q;
+    std::vector<uint8_t> letti;
+    q.aggiungi(dati.data(), dati.size(), letti);
+    QCOMPARE(q.fine(letti), std::size_t{0});
+    QVERIFY(letti.size() + 12 >= b.size() && std::equal(letti.rbegin(), letti.rend(), b.rbegin()));
 }
 
 QTEST_APPLESS_MAIN(TestDecodifica)

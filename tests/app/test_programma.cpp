@@ -16,6 +16,10 @@
 #include "sim/board_sim.h"
 #include "storico/servizio_storico.h"
 #include "ui/suono.h"
+#include "trials/file_prova.h"
+#include "trials/giornale_disco.h"
+#include "trials/salvataggio.h"
+#include "analysis/formato.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -25,11 +29,14 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
+#include <variant>
 
 using namespace vexa;
 
@@ -392,6 +399,9 @@ private slots:
         QVERIFY(a.messaggi.empty());
         QCOMPARE(a.p->righe(), righe_registrate);
 
+        // Saved trials leave no journal behind.
+        QCOMPARE(QDir(cartella_giornali(a.p->cartella_programma())).entryList(QDir::Files).size(), 0);
+
         // Closing during a recorded acquisition stops the board and saves it.
         QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
         QSignalSpy fine(a.scheda.get(), &sim::SchedaSimulata::flusso_finito);
@@ -457,6 +467,7 @@ private slots:
         QCOMPARE(chiesti.size(), std::size_t{2});
         QCOMPARE(chiesti[0].titolo, QStringLiteral("Salva file intero con nome"));
         QCOMPARE(chiesti[0].cartella, d.path());
+        QCOMPARE(chiesti[0].estensione, QStringLiteral("csv"));
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}  \\S+ \\d{2}  \\d{1,2}\\D\\d{2}\\D\\d{1,2}\\.csv$"))
                     .match(chiesti[0].proposto)
                     .hasMatch());
@@ -467,11 +478,19 @@ private slots:
                     .match(chiesti[1].proposto)
                     .hasMatch());
 
-        // Chosen: an empty trial gives the two header lines of each layout.
-        risposta = d.filePath(QStringLiteral("intero.csv"));
+        // Chosen: an empty trial gives the two header lines of each layout; a
+        // name typed without an extension gets ".csv", and the dialog keeps
+        // the filter it was last given.
+        risposta = d.filePath(QStringLiteral("intero"));
         m.mnuFileSalva_intero->trigger();
-        risposta = d.filePath(QStringLiteral("dati.csv"));
+        QCOMPARE(chiesti.back().filtro, QStringLiteral("*.csv"));
+        risposta = d.filePath(QStringLiteral("dati"));
         m.mnuFileSalva_parziale->trigger();
+        risposta.clear();
+        emit m.mnuFile->aboutToShow();
+        m.mnuFileApri->trigger();
+        QCOMPARE(chiesti.size(), std::size_t{5});
+        QCOMPARE(chiesti.back().filtro, QStringLiteral("*.csv"));
         QFile intero(d.filePath(QStringLiteral("intero.csv"))), dati(d.filePath(QStringLiteral("dati.csv")));
         QVERIFY(intero.open(QIODevice::ReadOnly) && dati.open(QIODevice::ReadOnly));
         QCOMPARE(intero.readAll(), QByteArray("Vexa01;\r\nTempo;Posizione;Velocita;dt\r\n"));
@@ -484,6 +503,61 @@ private slots:
         risposta = d.filePath(QStringLiteral("manca/dati.csv"));
         m.mnuFileSalva_parziale->trigger();
         QCOMPARE(a.messaggi.size(), std::size_t{1});
+    }
+
+    void registrazione_sopravvive_a_sigkill() {
+        // The program recording a real-time set is killed outright near its
+        // end; started again, it saves what it had recorded.
+        Avvio a;
+        sim::OpzioniScheda o;
+        QVERIFY(sim::leggi_descrizione("ripetizioni=6", o.serie).empty());
+        a.scheda_seriale(2, o);
+        QProcess figlio;
+        figlio.start(QStringLiteral(VEXA_AIUTO_REGISTRAZIONE), {a.cartella.path()});
+        const auto& record = a.scheda->serie().record;
+        QTRY_VERIFY_WITH_TIMEOUT(a.scheda->record_inviati() > record.size() * 4 / 5, 60000);
+        figlio.kill();
+        QVERIFY(figlio.waitForFinished(5000));
+        const std::size_t inviati = a.scheda->record_inviati();
+        a.scheda->chiudi();
+        // The records the board had sent a second before.
+        const ScalaScheda sc = scala_per_tipo(1);
+        std::vector<double> istanti;
+        double t = 0;
+        for (const auto& r : record) istanti.push_back(t += std::abs(r.intervallo) * double(sc.tempo));
+        const auto un_secondo_prima = static_cast<std::size_t>(
+            std::upper_bound(istanti.begin(), istanti.end(), istanti[inviati - 1] - 1000) - istanti.begin());
+
+        QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
+        QCOMPARE(a.messaggi.size(), std::size_t{1});
+        QVERIFY2(a.messaggi[0].find("Recuperata la prova interrotta di «Mario Rossi»") != std::string::npos,
+                 a.messaggi[0].c_str());
+        const QDir atleta(QDir(a.p->cartella_programma()).filePath(QStringLiteral("Squadra/Mario Rossi")));
+        const QStringList file = atleta.entryList({QStringLiteral("* recuperata*.csv")}, QDir::Files, QDir::Name);
+        QCOMPARE(file.size(), 2); // " recuperata dati.csv", then " recuperata.csv"
+        QVERIFY(QDir(cartella_giornali(a.p->cartella_programma())).entryList(QDir::Files).isEmpty());
+
+        // Every sample from the first counted top up to the last flush, as the
+        // board sent it; every repetition moves alike, so all of it must match.
+        QFile f(atleta.filePath(file[1]));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const auto campioni = std::get<ProvaLetta>(leggi_file_prova(f.readAll().toStdString())).campioni;
+        QVERIFY(campioni.size() > 100);
+        auto da_qui = [&](std::size_t da) {
+            for (std::size_t i = 0; i < campioni.size(); ++i) {
+                if (da + i >= inviati) return false;
+                const auto& r = record[da + i];
+                if (formatta(posizione_mm(r.posizione, sc.posizione), 0) != formatta(campioni[i].posizione, 0) ||
+                    formatta(intervallo_ms(r.intervallo, sc.tempo) / 1000, 5) != formatta(campioni[i].intervallo, 5))
+                    return false;
+            }
+            return true;
+        };
+        std::size_t da = 0;
+        while (da < inviati && !da_qui(da)) ++da;
+        QVERIFY(da < inviati);
+        QVERIFY2(da + campioni.size() >= un_secondo_prima,
+                 qPrintable(QStringLiteral("fino al record %1 di %2").arg(da + campioni.size()).arg(inviati)));
     }
 
     void serie_misurata_con_la_scheda_simulata() {

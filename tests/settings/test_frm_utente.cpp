@@ -335,7 +335,7 @@ private slots:
         QVERIFY(QFileInfo(cartella).isDir());
         QCOMPARE(QString::fromStdString(b.s.cartella_atleta), cartella);
         QCOMPARE(b.s.vel_max, 1000.0f);
-        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 3, -1200, 1200}}));
+        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 2, -1200, 1200}}));
         QCOMPARE(leggi(b.percorso("Under 18/Mario Rossi/Mario Rossi.cfg")),
                  "pesi_cfg\r\n 0 \r\n 0 \r\n 0 \r\n-1 \r\n 0 \r\n 0 \r\n-1 \r\n-1 \r\n-1 \r\n 0 \r\n 0 \r\n" +
                      cartella.toLocal8Bit() + "\r\n");
@@ -369,7 +369,7 @@ private slots:
         // Confirmed unchanged, every file is written back as it was.
         b.f->Cmd_ok_Click();
         QVERIFY(b.messaggi.isEmpty());
-        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 3, -1200, 1200}}));
+        QCOMPARE(b.grafico, (std::vector<ChiamataGrafico>{{0, 2, -1200, 1200}}));
         QCOMPARE(leggi(b.percorso("ini/pesi.ini")), leggi(fixture("cartella_dati/ini/pesi.ini")));
         QCOMPARE(leggi(b.percorso("Squadra A/Mario Rossi/Mario Rossi.cfg")),
                  leggi(fixture("cartella_dati/Squadra A/Mario Rossi/Mario Rossi.cfg")));
@@ -419,6 +419,11 @@ private slots:
         QCOMPARE(b.s.cartella_atleta, std::string());
         QCOMPARE(b.scelta(1), QStringLiteral("Mario Rossi"));
         QCOMPARE(b.scelta(2), QStringLiteral("80"));
+        // Nor is it written over: OK keeps it aside, as it was.
+        b.f->Cmd_ok_Click();
+        QCOMPARE(leggi(b.percorso("Squadra A/Mario Rossi/Mario Rossi danneggiato.cfg")), leggi(fixture(cfg)));
+        QVERIFY(leggi(b.percorso("Squadra A/Mario Rossi/Mario Rossi.cfg")).startsWith("pesi_cfg"));
+        QCOMPARE(b.messaggi.size(), 2);
     }
 
     void pesi_rovinato() {
@@ -434,6 +439,19 @@ private slots:
         QVERIFY(b.voci(0).isEmpty());
         QCOMPARE(b.voci(1), (QStringList{"Luca Bianchi", "Mario Rossi"}));
         QCOMPARE(b.f->Lbl_utente[7]->text(), QStringLiteral("Ampiezza minima    (mm)"));
+
+        // The lists the window shows are not the coach's: OK keeps the file
+        // aside before writing the new one, and says so, once.
+        b.aggiungi(0, QStringLiteral("Squadra B"));
+        b.f->Cmd_ok_Click();
+        QCOMPARE(leggi(b.percorso("ini/pesi danneggiato.ini")), QByteArray(" 8 \r\n 3 \r\nSquadra A\r\n"));
+        QVERIFY(leggi(b.percorso("ini/pesi.ini")).contains("Squadra B"));
+        QCOMPARE(b.messaggi.size(), 2);
+        QVERIFY2(b.messaggi[1].contains(QStringLiteral("pesi danneggiato.ini")), qPrintable(b.messaggi[1]));
+        b.apri();
+        b.f->Cmd_ok_Click();
+        QCOMPARE(b.messaggi.size(), 2);
+        QCOMPARE(QDir(b.percorso("ini")).entryList(QDir::Files).size(), 2);
     }
 
     void posizioni_che_non_nominano_voci() {

@@ -7,9 +7,12 @@
 #include "sim/sintetizzatore.h"
 #include "trials/file_prova.h"
 
+#include "confronto_righe.h"
+
 #include <QtTest>
 
 #include <algorithm>
+#include <random>
 
 using namespace vexa;
 
@@ -48,6 +51,7 @@ class TestRiproduzione : public QObject {
 private slots:
     void a_pezzi_come_tutta_intera();
     void cattura_troncata_dice_quanto_precede();
+    void byte_spuri_costano_al_piu_una_ripetizione();
     void file_intero_scritto_strada_facendo_data();
     void file_intero_scritto_strada_facendo();
     void descrizioni_fuori_misura_rifiutate();
@@ -117,6 +121,44 @@ void TestRiproduzione::cattura_troncata_dice_quanto_precede() {
     // An empty capture is whole, and says nothing.
     Corsa c;
     QCOMPARE(riproduci_cattura({}, Collegamento::Hid, 2, c.s, c.prova.vista, c.a), std::string());
+}
+
+void TestRiproduzione::byte_spuri_costano_al_piu_una_ripetizione() {
+    // A loose connector adds bytes, or loses them, anywhere in a set.
+    sim::DescrizioneSerie d;
+    d.ripetizioni = 8;
+    d.rumore = 0.1;
+    const auto pulita = cattura(d, Collegamento::Seriale, 1);
+    Corsa rif;
+    riproduci_cattura(pulita, Collegamento::Seriale, 1, rif.s, rif.prova.vista, rif.a);
+    QCOMPARE(rif.prova.righe(), 7);
+    std::mt19937 caso(17);
+    for (int n = 1; n <= 11; ++n) {
+        for (bool aggiunti : {true, false}) {
+            for (int volta = 0; volta < 4; ++volta) {
+                auto dati = pulita;
+                const auto dove = static_cast<long>(std::uniform_int_distribution<std::size_t>(
+                    dati.size() / 10, dati.size() * 9 / 10)(caso));
+                if (aggiunti) {
+                    std::vector<uint8_t> spuri(static_cast<std::size_t>(n));
+                    for (auto& b : spuri) b = static_cast<uint8_t>(caso());
+                    dati.insert(dati.begin() + dove, spuri.begin(), spuri.end());
+                } else {
+                    dati.erase(dati.begin() + dove, dati.begin() + dove + n);
+                }
+                Corsa c;
+                RiproduzioneCattura r(Collegamento::Seriale, 1, c.s, c.prova.vista, c.a);
+                r.aggiungi(dati.data(), dati.size());
+                r.fine();
+                const std::string come = std::to_string(n) + (aggiunti ? " aggiunti" : " tolti") + " al byte " +
+                                         std::to_string(dove) + ": ";
+                const std::string e = test::oltre_una_ripetizione(rif.prova, c.prova);
+                QVERIFY2(e.empty(), (come + e).c_str());
+                // Every stray byte dropped and counted.
+                QVERIFY2(aggiunti ? r.byte_scartati() >= n : n % 6 == 0 || r.byte_scartati() > 0, come.c_str());
+            }
+        }
+    }
 }
 
 void TestRiproduzione::file_intero_scritto_strada_facendo_data() {

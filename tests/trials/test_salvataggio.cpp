@@ -1,5 +1,6 @@
 // The trial files on disk: what the regional settings give the layouts, the
 // names of automatic saves, and writes that never leave a broken file behind.
+#include "trials/giornale_disco.h"
 #include "trials/salvataggio.h"
 
 #include <QTemporaryDir>
@@ -36,6 +37,7 @@ private slots:
     void scrittura_completa_e_sostituzione();
     void scrittura_fallita_lascia_il_file_precedente();
     void lettura_del_file();
+    void giornali_lasciati_da_un_arresto();
 };
 
 void TestSalvataggio::formato_dalle_impostazioni_locali() {
@@ -158,6 +160,42 @@ void TestSalvataggio::lettura_del_file() {
     QVERIFY(std::get<QString>(letto).contains("troppo grande"));
     letto = leggi_file(dir.filePath("manca.csv"));
     QVERIFY(std::get<QString>(letto).contains("il file non esiste"));
+}
+
+void TestSalvataggio::giornali_lasciati_da_un_arresto() {
+    QTemporaryDir d;
+    const QString giornali = cartella_giornali(d.path());
+    const QString atleta = d.filePath(QStringLiteral("Squadra/Mario Rossi"));
+    IntestazioneGiornale i;
+    i.inizio = QUANDO;
+    i.nome_atleta = "Mario Rossi";
+    i.cartella_atleta = atleta.toStdString();
+    QString scritto;
+    {
+        GiornaleRegistrazione g(giornali);
+        g.apri(i);
+        for (int k = 0; k < 50; ++k) g.aggiungi(k, {600.0f + static_cast<float>(k), 0.01f, 0.01f * k, 600});
+        QTRY_VERIFY(QFileInfo(g.percorso()).size() > 50 * 16); // on the disk while the recording runs
+        scritto = g.percorso();
+    } // the program goes without saving
+    // A second one torn by a power cut halfway through a record.
+    const QByteArray strappato = leggi(scritto) + leggi(scritto).right(40);
+    crea(QDir(giornali).filePath(QStringLiteral("registrazione 20240305-090703 (2).vxg")), strappato);
+
+    QStringList scritti;
+    const QString detto = recupera_giornali(giornali, d.filePath(QStringLiteral("misure_auto")), &scritti);
+    QCOMPARE(scritti.size(), 4);
+    for (const QString& f : scritti) QVERIFY(f.startsWith(atleta) && f.contains(QStringLiteral(" recuperata")));
+    QCOMPARE(leggi(scritti[0]).count("\r\n"), 52);
+    QCOMPARE(leggi(scritti[0]), leggi(scritti[2]));
+    QVERIFY(QDir(giornali).entryList(QDir::Files).isEmpty());
+    // The torn one is kept beside them as it was; the whole one is gone.
+    const QStringList tenuti = QDir(atleta).entryList({QStringLiteral("*.vxg")});
+    QCOMPARE(tenuti.size(), 1);
+    QCOMPARE(leggi(QDir(atleta).filePath(tenuti[0])), strappato);
+    QCOMPARE(detto.count(QStringLiteral("Recuperata la prova interrotta di «Mario Rossi»")), 2);
+    QVERIFY(detto.contains(QStringLiteral("50 campioni")) && detto.contains(QStringLiteral("interrotto")));
+    QVERIFY(recupera_giornali(giornali, d.path()).isEmpty()); // told once
 }
 
 QTEST_APPLESS_MAIN(TestSalvataggio)

@@ -100,13 +100,20 @@ private slots:
         const int yv = b.gr(1)->asse_per_nome("Y_velocita");
         QVERIFY(yv > 0);
 
-        QVERIFY(b.e->Update_graph(0, 3, -1200, 1200));
-        QCOMPARE(b.asse(0, 3), Intervallo(-1200, 1200));
+        // The position axis is no velocity scale: nothing follows it.
+        b.g->Slide->imposta_intervallo(0, 1500);
+        QVERIFY(b.e->Update_graph(0, 3, 0, 700));
+        QCOMPARE(b.g->Slide->massimo(), 1500.0);
+        QCOMPARE(b.asse(1, yv), Intervallo(0, 1500));
+
+        QVERIFY(b.e->Update_graph(0, 2, -1200, 1200));
+        QCOMPARE(b.asse(0, 2), Intervallo(-1200, 1200));
+        QCOMPARE(b.asse(0, 3), Intervallo(0, 700));
         QCOMPARE(b.g->Slide->minimo(), 0.0);
         QCOMPARE(b.g->Slide->massimo(), 1200.0);
-        // The marks are single-precision values: (1 - 0.8f) * 1000 is 199.99998.
+        // The marks stand where the colours change: 90 % and 80 % of 1000 mm/s.
         QCOMPARE(static_cast<float>(b.g->Slide->segno(1)), 900.0f);
-        QCOMPARE(static_cast<float>(b.g->Slide->segno(2)), 200.0f);
+        QCOMPARE(static_cast<float>(b.g->Slide->segno(2)), 800.0f);
         QCOMPARE(b.asse(1, yv), Intervallo(0, 1200));
         // Only the edited graph is saved; the repetitions graph follows on screen.
         QVERIFY(b.file(0));
@@ -114,17 +121,17 @@ private slots:
 
         GraficoWidget nuovo(0, GraficoWidget::Tipo::Tempo);
         QVERIFY(nuovo.importa_stile(b.g->percorso_stile(0).toStdString()));
-        QCOMPARE(nuovo.minimo_asse(3), -1200.0);
-        QCOMPARE(nuovo.massimo_asse(3), 1200.0);
+        QCOMPARE(nuovo.minimo_asse(2), -1200.0);
+        QCOMPARE(nuovo.massimo_asse(2), 1200.0);
 
         // The boxes follow when they show the velocity axis of the repetitions graph.
         b.e->Sel_Grafico(1);
         b.e->sldSelectAxis->imposta_valore(yv);
         b.s.vel_max = 500;
-        QVERIFY(b.e->Update_graph(0, 3, -600, 600));
+        QVERIFY(b.e->Update_graph(0, 2, -600, 600));
         QCOMPARE(b.e->AxisMax->value(), 600.0);
         QCOMPARE(static_cast<float>(b.g->Slide->segno(1)), 450.0f);
-        QCOMPARE(static_cast<float>(b.g->Slide->segno(2)), 100.0f);
+        QCOMPARE(static_cast<float>(b.g->Slide->segno(2)), 400.0f);
     }
 
     void scelta_di_grafico_e_asse() {
@@ -232,19 +239,19 @@ private slots:
         b.s.limite_inf = 80;
         b.g->Slide->imposta_intervallo(0, 1500);
         b.g->Slide->imposta_segno(1, 700);
-        const auto a3 = b.asse(0, 3), a1 = b.asse(1, 1);
+        const auto a2 = b.asse(0, 2), a1 = b.asse(1, 1);
 
         QVERIFY(!b.e->Update_graph(1, 4, 0, 10)); // graph 1 has three axes
         QVERIFY(!b.e->Update_graph(0, 0, 0, 10));
         QVERIFY(!b.e->Update_graph(2, 1, 0, 10));
         QVERIFY(!b.e->Update_graph(-1, 1, 0, 10));
         // The settings window with no maximum velocity: 0..0.
-        QVERIFY(!b.e->Update_graph(0, 3, 0, 0));
-        QVERIFY(!b.e->Update_graph(0, 3, 10, -10));
-        QVERIFY(!b.e->Update_graph(0, 3, std::nan(""), 10));
+        QVERIFY(!b.e->Update_graph(0, 2, 0, 0));
+        QVERIFY(!b.e->Update_graph(0, 2, 10, -10));
+        QVERIFY(!b.e->Update_graph(0, 2, std::nan(""), 10));
         QVERIFY(!b.e->Update_graph(1, 1, 0, std::numeric_limits<double>::infinity()));
 
-        QCOMPARE(b.asse(0, 3), a3);
+        QCOMPARE(b.asse(0, 2), a2);
         QCOMPARE(b.asse(1, 1), a1);
         QCOMPARE(b.g->Slide->massimo(), 1500.0);
         QCOMPARE(b.g->Slide->segno(1), 700.0);

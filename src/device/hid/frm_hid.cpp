@@ -91,6 +91,10 @@ void frm_hid::OnPlugged(HandleHid handle) {
     // command, after start-up had already given up the serial port for it.
     if (!backend_->accessibile(handle)) {
         negata_ = handle;
+        if (avvisa_accesso_negato && !negata_detta_) {
+            negata_detta_ = true;
+            servizi_.messaggio(testo_accesso_negato(false), Icona::Esclamazione, "Vexa Meter");
+        }
         return;
     }
     stato_.hid_attivo = true;
@@ -144,11 +148,16 @@ void frm_hid::OnRead(HandleHid handle) {
 
 std::string frm_hid::testo_accesso_negato() const {
     if (!accesso_negato()) return {};
-    return "Scheda USB trovata, ma l'accesso è negato: il dispositivo hidraw può essere aperto "
-           "solo dall'amministratore.\n"
-           "Installare la regola udev 70-vexameter.rules (vedere docs/hid.md), poi scollegare e "
-           "ricollegare la scheda.\n"
-           "Si prosegue con la porta seriale.";
+    return testo_accesso_negato(true);
+}
+
+std::string frm_hid::testo_accesso_negato(bool all_avvio) const {
+    std::string t = "Scheda USB trovata, ma l'accesso è negato: il dispositivo hidraw può essere aperto "
+                    "solo dall'amministratore.\n"
+                    "Installare la regola udev 70-vexameter.rules (vedere docs/hid.md), poi scollegare e "
+                    "ricollegare la scheda.";
+    t += all_avvio ? "\nSi prosegue con la porta seriale." : "\nFino ad allora la scheda non viene usata.";
+    return t;
 }
 
 void frm_hid::prepara_invio(const std::string& comando) {

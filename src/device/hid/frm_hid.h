@@ -73,6 +73,9 @@ public:
     // (empty when no such board is present). Cleared when that board goes.
     bool accesso_negato() const { return negata_ != 0; }
     std::string testo_accesso_negato() const;
+    // Once start-up is over, such a board plugged in is said at once (once a
+    // run): nobody else would tell the coach why it is not taken.
+    bool avvisa_accesso_negato = false;
 
     // Sends `comando` (at most 8 characters) as an output report. Throws
     // ErroreRuntime, for the caller's failure handling, when the text is longer
@@ -100,6 +103,7 @@ public:
 
 private:
     void prepara_invio(const std::string& comando);
+    std::string testo_accesso_negato(bool all_avvio) const;
     void invia_da_pulsante(const char* comando);
     void aggiorna_titolo();
     bool e_la_scheda(HandleHid h) const;
@@ -109,6 +113,7 @@ private:
     std::unique_ptr<IBackendHid> backend_;
     bool connesso_ = false;
     HandleHid negata_ = 0; // the board found but not accessible, 0 when none
+    bool negata_detta_ = false;
     std::array<uint8_t, BYTE_BUFFER_HID> buffer_ricezione_hid_{};
     std::array<uint8_t, BYTE_BUFFER_INVIO> buffer_invio_hid_{};
 };

@@ -249,6 +249,19 @@ void TestFrmHid::scheda_senza_accesso_non_presa() {
     consegna();
     QCOMPARE(finestra.buffer_ricezione_hid()[2], uint8_t{9});
     QVERIFY(servizi.messaggi.empty());
+
+    // After start-up nobody else says it: a board without access plugged in
+    // is told, once, and not taken.
+    finestra.avvisa_accesso_negato = true;
+    for (int volta = 0; volta < 2; ++volta) {
+        sim->scollega(sim->GetHandle(VID_SCHEDA, PID_SCHEDA));
+        sim->imposta_accesso_negato(sim->collega(), true);
+        consegna();
+    }
+    QVERIFY(!stato.hid_attivo);
+    QCOMPARE(servizi.messaggi.size(), std::size_t{1});
+    QVERIFY(servizi.messaggi[0].find("70-vexameter.rules") != std::string::npos);
+    QVERIFY(servizi.messaggi[0].find("porta seriale") == std::string::npos);
 }
 
 void TestFrmHid::report_letto_passa_alla_lettura() {
