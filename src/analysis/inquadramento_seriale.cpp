@@ -173,6 +173,11 @@ void InquadramentoSeriale::aggiungi(const uint8_t* byte, std::size_t n, std::vec
     elabora(record);
 }
 
+void InquadramentoSeriale::rilascia(std::vector<uint8_t>& record) {
+    if (in_cerca_) return;
+    while (n_tenuti_ > 0) emetti_primo(record);
+}
+
 std::size_t InquadramentoSeriale::fine(std::vector<uint8_t>& record) {
     finito_ = true;
     elabora(record);

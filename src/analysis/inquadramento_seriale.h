@@ -44,6 +44,11 @@ public:
     // The stream has ended: what is held is judged on what there is and
     // handed on. Returns how many bytes at the end did not make a whole record.
     std::size_t fine(std::vector<uint8_t>& record);
+    // The stream pauses (the load stands still, the acquisition stops):
+    // nothing comes to contradict the records held in step, and the analysis
+    // must see where the load stopped, so they are handed on. Bytes out of
+    // step keep waiting for the ones that will tell where the records lie.
+    void rilascia(std::vector<uint8_t>& record);
 
     // Bytes dropped as not being records, since the last ricomincia.
     int64_t byte_scartati() const { return scartati_; }

@@ -44,6 +44,14 @@ Protocollo::Protocollo(Stato& stato, IPorta& porta, IServizi& servizi, ILinkHid*
     Timer_Seriale.setSingleShot(true);
     Timer_Seriale.setTimerType(Qt::PreciseTimer);
     connect(&Timer_Seriale, &QTimer::timeout, this, &Protocollo::Timer_Seriale_Timer);
+    // The board sends nothing while the load stands still, so the records the
+    // framing holds back for the next ones to confirm would wait for the next
+    // movement: the top of a repetition would reach the analysis late, and the
+    // last records of a set not at all. A pause longer than the gaps of a
+    // moving load hands them on.
+    pausa_.setSingleShot(true);
+    pausa_.setInterval(100);
+    connect(&pausa_, &QTimer::timeout, this, &Protocollo::rilascia_tenuti);
     porta_.su_dati = [this] { emit dati_arrivati(); };
     porta_.OnComm_ricezione = [this] { Porta_OnComm(); };
     porta_.su_perdita = [this](const ErroreRuntime& e) { Collegamento_perso(e); };
@@ -307,6 +315,9 @@ void Protocollo::Avvia_acquisizione() {
 }
 
 void Protocollo::Ferma_acquisizione() {
+    // The records read before the stop belong to the set.
+    pausa_.stop();
+    rilascia_tenuti();
     s_.acquisizione_in_corso = false;
     servizi_.spegni_pulsante_start();
     try {
@@ -355,6 +366,7 @@ void Protocollo::Porta_OnComm() {
             }
             consegna_record(lunghezza / BYTE_RECORD_SERIALE);
             if (!s_.acquisizione_in_corso) return;
+            pausa_.start();
         }
     } catch (const ErroreRuntime& e) {
         // The port went away under us; the lost-link handler tells the user.
@@ -375,6 +387,13 @@ void Protocollo::consegna_record(int per_blocco) {
         if (analisi_) analisi_->Elabora_blocco(n - 1, posizione, dt);
         if (!s_.acquisizione_in_corso) return;
     }
+}
+
+void Protocollo::rilascia_tenuti() {
+    if (!(s_.acquisizione_in_corso && s_.seriale_attiva)) return;
+    record_.clear();
+    inquadramento_.rilascia(record_);
+    consegna_record(BYTE_BLOCCO_SERIALE / BYTE_RECORD_SERIALE);
 }
 
 void Protocollo::nota_scarti() {

@@ -86,6 +86,7 @@ private:
     void Timer_Seriale_Timer();
     void Collegamento_perso(const ErroreRuntime& e);
     void consegna_record(int per_blocco);
+    void rilascia_tenuti();
     void nota_scarti();
 
     Stato& s_;
@@ -99,6 +100,9 @@ private:
     bool porta_persa_ = false;
     InquadramentoSeriale inquadramento_;
     std::vector<uint8_t> record_; // records found in step, not yet handed over
+    // Restarted by every receive event: when it runs out the line is quiet
+    // and the records the framing holds back are handed on.
+    QTimer pausa_;
     int64_t scarti_noti_ = 0;
     int64_t riallineamenti_noti_ = 0;
     bool scarti_detti_ = false; // the coach has been told in this acquisition

@@ -423,7 +423,22 @@ private slots:
             // Every record read but the two newest, which wait for the next ones to agree with them.
             const int letti = (arrivati - restano) / 6;
             QCOMPARE(b.s.tempo_totale, static_cast<float>(std::max(letti - 2, 0)) * 0.01f);
+            // Until the line goes quiet: nothing will come to confirm them while the load stands still.
+            QTRY_COMPARE(b.s.tempo_totale, static_cast<float>(letti) * 0.01f);
         }
+    }
+
+    void arresto_con_record_trattenuti() {
+        // The records the framing still holds at the stop are the end of the set.
+        Banco b;
+        b.in_acquisizione(1);
+        b.s.registrazione_attiva = true;
+        auto dati = passi(100, 50000, 6);
+        dati.push_back(0);
+        b.p.arriva(dati);
+        QCOMPARE(b.s.tempo_totale, 4 * 0.01f);
+        b.pr.Ferma_acquisizione();
+        QCOMPARE(b.s.tempo_totale, 6 * 0.01f);
     }
 
     void arresto_durante_il_primo_di_due_blocchi() {
