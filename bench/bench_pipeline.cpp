@@ -1,6 +1,7 @@
 // Raw bytes through decoding, the block decoder and the repetition analysis,
 // with controls that do nothing, against the USB link's wire limit of 8,000
-// records a second. Also counts heap allocations per record.
+// records a second. Also counts heap allocations per record. The "_senza_vbt"
+// runs leave out the velocity-training figures, to show what they cost.
 #include "analysis/analisi.h"
 #include "analysis/decodifica.h"
 #include "sim/sintetizzatore.h"
@@ -131,7 +132,7 @@ std::vector<uint8_t> cattura(Collegamento c, int tipo) {
     return c == Collegamento::Seriale ? sim::byte_seriali(serie.record) : sim::report_hid(serie.record);
 }
 
-void esegui(benchmark::State& stato, Collegamento c, bool registra) {
+void esegui(benchmark::State& stato, Collegamento c, bool registra, bool vbt = true) {
     const int tipo = 2;
     const auto dati = cattura(c, tipo);
     const std::size_t passo = c == Collegamento::Seriale ? BYTE_BLOCCO_SERIALE : 64;
@@ -141,6 +142,7 @@ void esegui(benchmark::State& stato, Collegamento c, bool registra) {
     b.s.registrazione_attiva = registra;
     Analizzatore a(b.s, b.vista);
     a.arretrato = [] { return 0; };
+    a.indici_vbt = vbt;
     azzera_prova(b.s, b.vista);
     azzera_tempi(b.s);
     double pos[8];
@@ -172,12 +174,16 @@ void esegui(benchmark::State& stato, Collegamento c, bool registra) {
 }
 
 void BM_seriale(benchmark::State& s) { esegui(s, Collegamento::Seriale, false); }
+void BM_seriale_senza_vbt(benchmark::State& s) { esegui(s, Collegamento::Seriale, false, false); }
 void BM_hid(benchmark::State& s) { esegui(s, Collegamento::Hid, false); }
+void BM_hid_senza_vbt(benchmark::State& s) { esegui(s, Collegamento::Hid, false, false); }
 void BM_hid_registrazione(benchmark::State& s) { esegui(s, Collegamento::Hid, true); }
 
 } // namespace
 
 BENCHMARK(BM_seriale)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_seriale_senza_vbt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_hid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_hid_senza_vbt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_hid_registrazione)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include "formato.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -44,6 +45,9 @@ void azzera_prova(Stato& s, VistaProva& v) {
     s.pos_inizio_rip = 0;
     s.rip_corrente = 0;
     s.n_campioni = 0;
+    s.indici_vbt.clear();
+    s.vmedia_migliore = 0;
+    s.stop_dato = false;
     // The movement before the first top is measured into record 0; a record left
     // by the previous trial would lend it a stale reversal point.
     s.ripetizioni.at(0) = Ripetizione{};
@@ -54,6 +58,7 @@ void azzera_prova(Stato& s, VistaProva& v) {
     v.grafico[0]->accoda(PLOT_VELOCITA, 0, 0);
     v.grafico[0]->accoda(PLOT_POSIZIONE, 0, 0);
     v.grafico[0]->aggiorna();
+    if (v.vbt) v.vbt->cancella();
 }
 
 void azzera_tempi(Stato& s) {
@@ -99,6 +104,7 @@ void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, c
         }
         Elabora_dati(valore_posizione[k], static_cast<float>(vel[k]));
     }
+    campioni_analizzati_ += n;
 
     // Drawing is what falls behind a fast stream: skip it while the serial input
     // backs up, resume once it has drained. The analysis above never skips.
@@ -127,6 +133,8 @@ void Analizzatore::Elabora_blocco(int n_punti, const double* valore_posizione, c
 }
 
 void Analizzatore::Elabora_dati(double posizione, float velocita) {
+    // Taken before anything is decided: a top belongs to the concentric phase it ends.
+    if (indici_vbt) vbt_.campione(posizione, velocita, s_.tempo_movimento);
     auto& rip = s_.ripetizioni;
     {
         Ripetizione& R = rip.at(static_cast<std::size_t>(s_.rip_corrente));
@@ -179,6 +187,7 @@ void Analizzatore::Elabora_dati(double posizione, float velocita) {
                 s_.n_campioni = 0;
                 s_.campioni.assign(1, Campione{});
                 v_.grafico[0]->cancella_dati();
+                vbt_.nuova_base();
             }
 
             P.durata_conc = R.t_inizio - P.t_inversione;
@@ -190,7 +199,11 @@ void Analizzatore::Elabora_dati(double posizione, float velocita) {
             if (valida) {
                 vmax_rip = 0;
                 vmin_rip = 0;
-                if (s_.rip_corrente >= 2) pubblica(s_.rip_corrente - 1, P);
+                if (s_.rip_corrente >= 2) {
+                    pubblica(s_.rip_corrente - 1, P);
+                    if (indici_vbt) pubblica_vbt(s_.rip_corrente - 1, P);
+                }
+                vbt_.nuova_fase();
             } else {
                 if (registro)
                     registro(0, "ripetizione scartata: salita di " + formatta(P.spost_conc, 0) +
@@ -201,6 +214,7 @@ void Analizzatore::Elabora_dati(double posizione, float velocita) {
             }
         } else {
             // A change of direction.
+            vbt_.nuova_fase();
             Ripetizione& R = rip[static_cast<std::size_t>(s_.rip_corrente)];
             s_.pos_inversione = static_cast<float>(posizione);
             R.pos_inversione = s_.pos_inversione;
@@ -248,6 +262,39 @@ void Analizzatore::pubblica(int32_t n, const Ripetizione& p) {
     v_.slide->imposta_colore_puntatore(1, colore);
     v_.num_vel->imposta_valore(static_cast<double>(p.vmedia_conc));
     v_.num_vel->imposta_colore(colore);
+}
+
+void Analizzatore::pubblica_vbt(int32_t n, const Ripetizione& p) {
+    IndiciVbt f = vbt_.indici(p, n, s_.carico_kg);
+    s_.vmedia_migliore = std::max(s_.vmedia_migliore, p.vmedia_conc);
+    f.perdita = perdita_velocita(s_.vmedia_migliore, p.vmedia_conc);
+    s_.indici_vbt.push_back(f);
+    const bool stop = !s_.stop_dato && soglia_raggiunta(f.perdita, s_.soglia_perdita);
+    if (stop) s_.stop_dato = true;
+    if (v_.vbt) {
+        v_.vbt->aggiungi(f);
+        if (stop) v_.vbt->stop(f);
+    }
+}
+
+std::optional<IndiciVbt> Analizzatore::ripetizione_provvisoria(double secondi_senza_record) const {
+    // Repetition 0 is the movement before the first top, never listed; and
+    // within the first second of movement the end of a rise is no top.
+    if (!indici_vbt || s_.fase[0] != 0 || s_.rip_corrente < 1 || !(s_.tempo_movimento > 1) || vbt_.fase_vuota())
+        return std::nullopt;
+    const double passo = static_cast<double>(s_.scala_posizione) * (s_.seriale_attiva ? 6 : s_.hid_attivo ? 1 : 0);
+    if (!(passo > 0) || !(secondi_senza_record > 0) || !(passo / secondi_senza_record < 15)) return std::nullopt;
+    const auto r = static_cast<std::size_t>(s_.rip_corrente);
+    if (r >= s_.ripetizioni.size()) return std::nullopt;
+    // The top the next record would make, placed on the last one.
+    Ripetizione R = s_.ripetizioni[r];
+    R.spost_conc = vbt_.ultima_posizione() - R.pos_inversione;
+    if (!(R.spost_conc > s_.ampiezza_min)) return std::nullopt;
+    R.durata_conc = vbt_.ultimo_tempo() - R.t_inversione;
+    R.vmedia_conc = R.durata_conc > 0 ? R.spost_conc / R.durata_conc : 0;
+    IndiciVbt f = vbt_.indici_con_cima_ferma(R, s_.rip_corrente, s_.carico_kg);
+    f.perdita = perdita_velocita(std::max(s_.vmedia_migliore, R.vmedia_conc), R.vmedia_conc);
+    return f;
 }
 
 } // namespace vexa

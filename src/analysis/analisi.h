@@ -6,9 +6,12 @@
 
 #include "stato.h"
 #include "controlli.h"
+#include "vbt.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,7 @@ struct VistaProva {
     INumerico* num_vel = nullptr;
     std::array<IColonna*, NUMERO_COLONNE> lst_valori{}; // the values list
     ISuono* suono = nullptr;
+    IPannelloVbt* vbt = nullptr; // optional: the velocity-training figures' window and alert
 };
 
 // Plot numbers of the time graph.
@@ -67,6 +71,23 @@ public:
     void Elabora_blocco(int n_punti, const double* valore_posizione, const float* dt);
     void Elabora_dati(double posizione, float velocita);
 
+    // Whether the velocity-training figures are worked out (a benchmark
+    // turns them off to measure what they cost).
+    bool indici_vbt = true;
+    // The repetition being measured as it would be listed if the bar rested
+    // on the last sample and the top came there. Only when it could come no
+    // other way: the movement is rising, no record has come for
+    // `secondi_senza_record`, so the step under way can only end below
+    // 15 mm/s, the time base has started and the rise exceeds the minimum
+    // amplitude. Its loss is against the best listed and itself. A stopped
+    // acquisition passes infinity: no record will end the repetition.
+    std::optional<IndiciVbt> ripetizione_provvisoria(double secondi_senza_record) const;
+    // Samples analysed since the analysis was made: a change says a record came.
+    uint64_t campioni_analizzati() const { return campioni_analizzati_; }
+    // Forgets the samples behind the figures, for a replay that puts the
+    // analysis straight into the middle of a trial.
+    void azzera_indici_vbt() { vbt_.azzera(); }
+
     // Values the analysis keeps for itself, exposed for the tests.
     float vmax_rip = 0;
     float vmin_rip = 0;
@@ -76,8 +97,11 @@ public:
 
 private:
     void pubblica(int32_t n, const Ripetizione& p);
+    void pubblica_vbt(int32_t n, const Ripetizione& p);
     Stato& s_;
     VistaProva& v_;
+    CalcoloVbt vbt_;
+    uint64_t campioni_analizzati_ = 0;
     bool sospeso_per_arretrato_ = false;
     std::vector<double> velocita_blocco_, accelerazione_blocco_;
 };

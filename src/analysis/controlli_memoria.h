@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controlli.h"
+#include "vbt.h"
 
 #include <array>
 #include <map>
@@ -121,6 +122,16 @@ class SuonoMemoria : public ISuono {
 public:
     int beep_suonati = 0;
     void beep() override { ++beep_suonati; }
+};
+
+class PannelloVbtMemoria : public IPannelloVbt {
+public:
+    std::vector<IndiciVbt> aggiunti; // since the last emptying
+    std::vector<IndiciVbt> stop_dati;
+    int cancellazioni = 0;
+    void aggiungi(const IndiciVbt& f) override { aggiunti.push_back(f); }
+    void cancella() override { aggiunti.clear(), ++cancellazioni; }
+    void stop(const IndiciVbt& f) override { stop_dati.push_back(f); }
 };
 
 } // namespace vexa

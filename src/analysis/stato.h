@@ -41,6 +41,19 @@ struct Campione {
     float velocita = 0;   // mm/s
 };
 
+// The velocity-training figures of one listed repetition (analysis/vbt.h says
+// how each is found; docs/indici_vbt.md defines them).
+struct IndiciVbt {
+    int32_t numero = 0;       // as the values list numbers it
+    float vmedia_conc = 0;    // mm/s, the listed mean concentric velocity
+    float vmp = 0;            // mean propulsive velocity, mm/s
+    float vmax_conc = 0;      // mm/s, the listed peak
+    double potenza_media = 0; // mean propulsive power, W
+    double potenza_picco = 0; // W
+    double perdita = 0;       // velocity loss against the best of the trial, %
+    bool operator==(const IndiciVbt&) const = default;
+};
+
 // Colours are 0xBBGGRR integers, as the trial's limit display paints them.
 inline constexpr int32_t COLORE_ROSSO = 255;
 inline constexpr int32_t COLORE_VERDE = 65280;
@@ -86,6 +99,12 @@ struct Stato {
     std::vector<Campione> campioni = std::vector<Campione>(1);
     int32_t n_campioni = 0;
     bool registrazione_attiva = false;
+
+    // --- velocity-based training; the trial is what the values list holds
+    std::vector<IndiciVbt> indici_vbt; // one per listed repetition, in list order
+    float vmedia_migliore = 0;         // best mean concentric velocity listed in the trial
+    bool stop_dato = false;            // the velocity-loss alert has been given in the trial
+    float soglia_perdita = 20;         // % loss that stops the set; 0: no alert
 };
 
 } // namespace vexa

@@ -12,6 +12,7 @@ struct ProvaMemoria {
     NumericoMemoria num_vel;
     std::array<ColonnaMemoria, NUMERO_COLONNE> colonne;
     SuonoMemoria suono;
+    PannelloVbtMemoria vbt;
     VistaProva vista;
 
     ProvaMemoria() {
@@ -20,6 +21,7 @@ struct ProvaMemoria {
         vista.num_vel = &num_vel;
         for (int i = 0; i < NUMERO_COLONNE; ++i) vista.lst_valori[static_cast<std::size_t>(i)] = &colonne[static_cast<std::size_t>(i)];
         vista.suono = &suono;
+        vista.vbt = &vbt;
     }
     ProvaMemoria(const ProvaMemoria&) = delete;
     ProvaMemoria& operator=(const ProvaMemoria&) = delete;

@@ -7,6 +7,7 @@
 
 #include "device/registro.h"
 #include "trials/file_prova.h"
+#include "trials/file_vbt.h"
 #include "trials/riproduzione.h"
 #include "trials/salvataggio.h"
 
@@ -103,7 +104,16 @@ QString Programma::Salva_File_Dati_csv(const QString& nome) {
         return e;
     }
     qCInfo(lcFile).noquote() << "risultati salvati:" << nome << n << "ripetizioni";
+    // The velocity-training figures go beside the results, whichever way they were saved.
+    const QString vbt = QString::fromStdString(nome_file_vbt(nome.toStdString()));
+    const QString ev = scrivi_file(vbt, testo_file_vbt(stato.indici_vbt, formato_locale()));
+    // The results are on disk whatever became of the figures: the history takes them.
     registra_nello_storico(nome);
+    if (!ev.isEmpty()) {
+        qCWarning(lcFile).noquote() << "indici VBT non salvati:" << ev;
+        mostra_messaggio(ev.toStdString(), Icona::Critico);
+        return ev;
+    }
     return {};
 }
 

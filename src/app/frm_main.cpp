@@ -65,6 +65,12 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
         gruppo->addAction(a);
     }
     mnuVisualizzaGrafico->setChecked(true);
+    // Outside the views' group: a window of its own, with a key shown beside it.
+    mnuVisualizza->addSeparator();
+    mnuVisualizzaIndici_vbt = mnuVisualizza->addAction(QStringLiteral("Indici VBT"));
+    mnuVisualizzaIndici_vbt->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnuVisualizzaIndici_vbt->setToolTip(
+        QStringLiteral("Velocità propulsiva, potenza e perdita di velocità della serie, con l'avviso STOP"));
 
     mnuStrumenti = menuBar()->addMenu(QStringLiteral("&Strumenti"));
     mnuStrumentiCronometro = mnuStrumenti->addAction(QStringLiteral("Cronometro"));
@@ -88,6 +94,7 @@ Frm_main::Frm_main(Stato& stato, IServizi& servizi, const QString& cartella_prog
     // The time-only view, which the command panel gives on a right click of "TEMPO".
     connect(mnuVisualizzaTempo, &QAction::triggered, this, [this] { cmd_->Button_Tempo_MouseDown(2); });
     connect(mnuVisualizzaGrafico, &QAction::triggered, this, [this] { cmd_->Button_Grafici_Click(); });
+    connect(mnuVisualizzaIndici_vbt, &QAction::triggered, this, &Frm_main::mostra_indici_vbt);
     connect(mnuStrumentiCronometro, &QAction::triggered, this, &Frm_main::mostra_cronometro);
     connect(mnuStrumentiCalcolatrice, &QAction::triggered, this, [this] { cmd_->Button_Calcolatrice_Click(); });
     connect(mnuStrumentiStorico, &QAction::triggered, this, &Frm_main::mostra_storico);

@@ -41,6 +41,7 @@ public:
     QAction* mnuVisualizzaRipetizioni = nullptr;
     QAction* mnuVisualizzaTempo = nullptr;
     QAction* mnuVisualizzaGrafico = nullptr;
+    QAction* mnuVisualizzaIndici_vbt = nullptr;
     QMenu* mnuStrumenti = nullptr;
     QAction* mnuStrumentiCronometro = nullptr;
     QAction* mnuStrumentiCalcolatrice = nullptr;
@@ -63,6 +64,7 @@ signals:
     void mostra_porta();        // "Parametri Porta...."
     void mostra_cronometro();   // "Cronometro" and "CRONO"
     void mostra_storico();      // "Storico..."
+    void mostra_indici_vbt();   // "Indici VBT"
     // The window is closing: sent first, before recording is switched off, so
     // a running acquisition is stopped and saved with the window still whole.
     void prima_di_chiudere();

@@ -17,12 +17,15 @@
 #include "storico/servizio_storico.h"
 #include "trials/giornale_disco.h"
 #include "trials/salvataggio.h"
+#include "ui/frm_vbt.h"
+#include "ui/sorveglianza_vbt.h"
 #include "ui/suono.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -102,6 +105,7 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     QDir().mkpath(cartella_);
     servizi_ = std::make_unique<Servizi>(*this);
     suono_ = std::make_unique<SuonoQt>();
+    suono_stop_ = std::make_unique<SuonoQt>(nullptr, 440, 900);
     porta_ = std::make_unique<PortaSeriale>();
     porta_->imposta_cartella_porte(QDir(cartella_).filePath(QStringLiteral("ports")));
     protocollo_ = std::make_unique<Protocollo>(stato, *porta_, *servizi_);
@@ -130,12 +134,17 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     connect(giornale_.get(), &GiornaleRegistrazione::errore, this, [this](const QString& testo) {
         servizi_->messaggio(testo.toStdString(), Icona::Esclamazione, TITOLO_VEXA);
     });
+    vbt_ = std::make_unique<SorveglianzaVbt>(stato, *analisi_, *g, *suono_stop_);
+    g->vista().vbt = vbt_.get();
+    vbt_->byte_in_attesa = [this] { return analisi_->arretrato ? analisi_->arretrato() : 0; };
+    vbt_->consegna_in_attesa = [this] { protocollo_->rilascia_in_attesa(); };
     protocollo_->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
 
     Frm_cmd* c = principale_->cmd();
     c->Avvia_acquisizione = [this] {
         protocollo_->Avvia_acquisizione();
         if (stato.acquisizione_in_corso && stato.registrazione_attiva) da_salvare_ = true;
+        if (stato.acquisizione_in_corso) vbt_->acquisizione_avviata();
     };
     c->su_registrazione = [this](bool acceso) {
         if (acceso && stato.acquisizione_in_corso) da_salvare_ = true;
@@ -162,6 +171,7 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
     });
     connect(m, &Frm_main::chiusa, this, &Programma::scarica_finestre);
     connect(m, &Frm_main::mostra_cronometro, this, [this] { mostra_cronometro(); });
+    connect(m, &Frm_main::mostra_indici_vbt, this, [this] { mostra_indici_vbt(); });
     connect(m, &Frm_main::mostra_impostazioni, this, [this] { mostra_impostazioni(); });
     connect(m, &Frm_main::mostra_storico, this, [this] { mostra_storico(); });
     connect(m, &Frm_main::apri, this, &Programma::mnuFileApri_Click);
@@ -178,6 +188,12 @@ void in_primo_piano(QWidget* w) {
     w->raise();
     w->activateWindow();
 }
+
+// Whether "Indici VBT" was open when the program last ended, and where.
+const QString VBT_APERTA = QStringLiteral("finestre/indici_vbt");
+const QString VBT_GEOMETRIA = QStringLiteral("finestre/indici_vbt_geometria");
+
+QSettings impostazioni_utente() { return QSettings(QStringLiteral("vexameter"), QStringLiteral("vexameter")); }
 
 } // namespace
 
@@ -240,6 +256,23 @@ Frm_crono& Programma::mostra_cronometro() {
     return *crono_;
 }
 
+Frm_vbt& Programma::mostra_indici_vbt() {
+    if (!finestra_vbt_) {
+        finestra_vbt_ = new Frm_vbt(stato);
+        finestra_vbt_->setAttribute(Qt::WA_DeleteOnClose);
+        finestra_vbt_->restoreGeometry(impostazioni_utente().value(VBT_GEOMETRIA).toByteArray());
+        finestra_vbt_->su_chiusura = [this] {
+            auto st = impostazioni_utente();
+            st.setValue(VBT_APERTA, false);
+            st.setValue(VBT_GEOMETRIA, finestra_vbt_->saveGeometry());
+        };
+        vbt_->collega(finestra_vbt_);
+    }
+    in_primo_piano(finestra_vbt_);
+    impostazioni_utente().setValue(VBT_APERTA, true);
+    return *finestra_vbt_;
+}
+
 Programma::~Programma() {
     // The links go before the windows they write into.
     analisi_->su_campione = nullptr;
@@ -251,6 +284,8 @@ Programma::~Programma() {
     if (crono_) delete crono_.data();
     if (utente_) delete utente_.data();
     if (finestra_storico_) delete finestra_storico_.data();
+    if (finestra_vbt_) delete finestra_vbt_.data();
+    principale_->grafici()->vista().vbt = nullptr;
 }
 
 IServizi& Programma::servizi() { return *servizi_; }
@@ -268,6 +303,11 @@ void Programma::scarica_finestre() {
     if (apertura_) apertura_->close();
     if (crono_) crono_->close();
     if (editor_) editor_->hide();
+    // Hidden, not closed: it was open at the end, so the next start opens it.
+    if (finestra_vbt_) {
+        impostazioni_utente().setValue(VBT_GEOMETRIA, finestra_vbt_->saveGeometry());
+        finestra_vbt_->hide();
+    }
     if (utente_) utente_->close();
     if (finestra_storico_) finestra_storico_->close();
 }
@@ -349,6 +389,7 @@ EsitoAvvio Programma::avvia() {
         principale_->show();
         principale_->raise();
         principale_->activateWindow();
+        if (impostazioni_utente().value(VBT_APERTA, false).toBool()) mostra_indici_vbt();
     };
     if (o_.impostazioni_all_avvio) apertura_->mostra_impostazioni = [this] { mostra_impostazioni(); };
     apertura_->show();

@@ -11,6 +11,7 @@
 #include "storico/frm_storico.h"
 #include "tools/frm_crono.h"
 #include "ui/frm_edit_grafici.h"
+#include "ui/frm_vbt.h"
 #include "analysis/servizi.h"
 
 #include <QObject>
@@ -28,6 +29,8 @@ class Frm_crono;
 class Frm_main;
 class ServizioStorico;
 class GiornaleRegistrazione;
+class Frm_vbt;
+class SorveglianzaVbt;
 class frm_apertura;
 class frm_hid;
 class frm_seriale;
@@ -98,6 +101,14 @@ public:
     Frm_crono& mostra_cronometro();
     Frm_crono* cronometro() { return crono_.data(); }
 
+    // "Indici VBT", made on first use and again after it was closed; the
+    // next start opens it again when it was open at the end of this run.
+    Frm_vbt& mostra_indici_vbt();
+    Frm_vbt* indici_vbt() { return finestra_vbt_.data(); }
+    SorveglianzaVbt& sorveglianza_vbt() { return *vbt_; }
+    // The stop alert's tone: low and long, unlike the eccentric beep.
+    SuonoQt& suono_stop() { return *suono_stop_; }
+
     // A message box now (not held back, not merged with others).
     void mostra_messaggio(const std::string& testo, Icona icona);
 
@@ -152,15 +163,18 @@ private:
     QString cartella_;
     std::unique_ptr<Servizi> servizi_;
     std::unique_ptr<SuonoQt> suono_;
+    std::unique_ptr<SuonoQt> suono_stop_;
     std::unique_ptr<PortaSeriale> porta_;
     std::unique_ptr<Protocollo> protocollo_;
     std::unique_ptr<Frm_main> principale_;
     std::unique_ptr<Analizzatore> analisi_;
+    std::unique_ptr<SorveglianzaVbt> vbt_;
     std::unique_ptr<frm_seriale> seriale_;
     std::unique_ptr<frm_hid> hid_;
     std::unique_ptr<GiornaleRegistrazione> giornale_;
     QPointer<frm_apertura> apertura_;
     QPointer<Frm_crono> crono_;
+    QPointer<Frm_vbt> finestra_vbt_;
     QPointer<frm_edit_grafici> editor_;
     QPointer<Frm_utente> utente_;
     std::unique_ptr<ServizioStorico> storico_;

@@ -12,6 +12,7 @@
 #include "settings/testo_file.h"
 #include "sim/sintetizzatore.h"
 #include "trials/file_prova.h"
+#include "trials/file_vbt.h"
 
 #include <cerrno>
 #include <charconv>
@@ -45,6 +46,7 @@ const char* const USO_TESTA =
     "                      [--vel-max MMS --upper PCT --lower PCT]\n"
     "                      [--trial-file PERCORSO]\n"
     "                      [--results-file PERCORSO --athlete NOME --exercise NOME --load KG]\n"
+    "                      [--vbt-file PERCORSO --load KG] [--vbt]\n"
     "                      CATTURA\n"
     "     vexameter-replay --link serial|hid --board-type N --synthesise PERCORSO [--set DESCR]\n"
     "\n"
@@ -65,6 +67,10 @@ const char* const USO_TESTA =
     "                      registrazione fosse stata attiva dall'inizio dell'acquisizione\n"
     "  --results-file P    scrive il file dei dati delle ripetizioni elencate; vuole\n"
     "                      --athlete, --exercise e --load (da 0 a 1000 kg)\n"
+    "  --vbt-file P        scrive il file degli indici VBT delle ripetizioni elencate\n"
+    "                      (VMP, potenze, perdita di velocita'); vuole --load\n"
+    "  --vbt               aggiunge a ogni riga stampata VMP, potenza media, potenza\n"
+    "                      di picco e perdita di velocita' (potenze 0 senza --load)\n"
     "\n"
     "I file usano il separatore decimale della localizzazione e la codifica Windows-1252;\n"
     "sono scritti in un file temporaneo accanto e rinominati solo a scrittura riuscita.\n"
@@ -314,10 +320,10 @@ vexa::DataOra adesso() {
 
 // ---------------------------------------------------------------- options
 struct Opzioni {
-    std::string link, cattura, sintesi, descrizione, file_prova, file_dati;
+    std::string link, cattura, sintesi, descrizione, file_prova, file_dati, file_vbt;
     std::optional<std::string> atleta, esercizio;
     double tipo = -1, ampiezza = NAN, vel_max = 1000, sup = 110, inf = 90, carico = NAN;
-    bool aiuto = false;
+    bool aiuto = false, stampa_vbt = false;
 };
 
 struct Numerica {
@@ -371,11 +377,16 @@ std::string leggi_opzioni(int argc, char** argv, Opzioni& o) {
             o.aiuto = true;
             return {};
         }
+        if (a == "--vbt") {
+            o.stampa_vbt = true;
+            continue;
+        }
         std::string* testo = a == "--link"           ? &o.link
                              : a == "--set"          ? &o.descrizione
                              : a == "--synthesise"   ? &o.sintesi
                              : a == "--trial-file"   ? &o.file_prova
                              : a == "--results-file" ? &o.file_dati
+                             : a == "--vbt-file"     ? &o.file_vbt
                                                      : nullptr;
         if (a == "--athlete") testo = &o.atleta.emplace();
         if (a == "--exercise") testo = &o.esercizio.emplace();
@@ -415,8 +426,9 @@ std::string leggi_opzioni(int argc, char** argv, Opzioni& o) {
 
     if (!o.sintesi.empty()) {
         if (!o.cattura.empty()) return "con --synthesise il file da scrivere e' quello dell'opzione, non " + o.cattura;
-        if (!o.file_prova.empty() || !o.file_dati.empty())
-            return "--trial-file e --results-file valgono per la riproduzione, non con --synthesise";
+        if (!o.file_prova.empty() || !o.file_dati.empty() || !o.file_vbt.empty() || o.stampa_vbt)
+            return "--trial-file, --results-file, --vbt-file e --vbt valgono per la riproduzione, non con "
+                   "--synthesise";
         return {};
     }
     if (!o.descrizione.empty()) return "--set descrive la serie di --synthesise";
@@ -429,15 +441,24 @@ std::string leggi_opzioni(int argc, char** argv, Opzioni& o) {
         if (!o.atleta) return "--results-file vuole --athlete";
         if (!o.esercizio) return "--results-file vuole --exercise";
         if (std::isnan(o.carico)) return "--results-file vuole --load (da 0 a 1000 kg)";
-    } else if (o.atleta || o.esercizio || !std::isnan(o.carico)) {
-        return "--athlete, --exercise e --load servono solo con --results-file";
+    } else if (o.atleta || o.esercizio) {
+        return "--athlete e --exercise servono solo con --results-file";
     }
-    if (o.file_prova == "-" && o.file_dati == "-") return "solo uno dei due file puo' andare sullo standard output";
-    if (!o.file_prova.empty() && o.file_prova == o.file_dati) return "--trial-file e --results-file sono lo stesso file";
+    if (!o.file_vbt.empty() && std::isnan(o.carico)) return "--vbt-file vuole --load (da 0 a 1000 kg)";
+    if (!std::isnan(o.carico) && o.file_dati.empty() && o.file_vbt.empty() && !o.stampa_vbt)
+        return "--load serve solo con --results-file, --vbt-file o --vbt";
+    const std::pair<const char*, const std::string*> uscite[] = {
+        {"--trial-file", &o.file_prova}, {"--results-file", &o.file_dati}, {"--vbt-file", &o.file_vbt}};
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = i + 1; j < 3; ++j) {
+            const std::string &x = *uscite[i].second, &y = *uscite[j].second;
+            if (x == "-" && y == "-") return "solo uno dei file puo' andare sullo standard output";
+            if (!x.empty() && x == y) return std::string(uscite[i].first) + " e " + uscite[j].first + " sono lo stesso file";
+        }
     // Writing over the capture being read would lose it once the file is renamed.
     struct stat c {};
     if (o.cattura != "-" && ::stat(o.cattura.c_str(), &c) == 0 && S_ISREG(c.st_mode))
-        for (const std::string* p : {&o.file_prova, &o.file_dati}) {
+        for (const std::string* p : {&o.file_prova, &o.file_dati, &o.file_vbt}) {
             struct stat u {};
             if (!p->empty() && *p != "-" && ::stat(p->c_str(), &u) == 0 && u.st_dev == c.st_dev && u.st_ino == c.st_ino)
                 return *p + " e' la cattura stessa: la sovrascriverebbe";
@@ -474,7 +495,7 @@ int sintetizza(const Opzioni& o, vexa::Collegamento collegamento) {
 
 int riproduci(const Opzioni& o, vexa::Collegamento collegamento) {
     const vexa::FormatoLocale formato = formato_locale();
-    const bool stampa_righe = o.file_prova != "-" && o.file_dati != "-";
+    const bool stampa_righe = o.file_prova != "-" && o.file_dati != "-" && o.file_vbt != "-";
 
     FILE* in = o.cattura == "-" ? stdin : std::fopen(o.cattura.c_str(), "rb");
     if (!in) return errore(ESITO_IO, "impossibile leggere " + o.cattura + ": " + descrizione_errno(errno));
@@ -487,15 +508,17 @@ int riproduci(const Opzioni& o, vexa::Collegamento collegamento) {
 
     // Outputs are opened before the capture is read: a folder that cannot take
     // them is said at once, not after a long capture.
-    Uscita u_prova, u_dati;
+    Uscita u_prova, u_dati, u_vbt;
     if (!o.file_prova.empty() && !u_prova.apri(o.file_prova, true)) return errore(ESITO_IO, u_prova.messaggio());
     if (!o.file_dati.empty() && !u_dati.apri(o.file_dati, false)) return errore(ESITO_IO, u_dati.messaggio());
+    if (!o.file_vbt.empty() && !u_vbt.apri(o.file_vbt, false)) return errore(ESITO_IO, u_vbt.messaggio());
 
     vexa::Stato stato;
     stato.ampiezza_min = static_cast<float>(o.ampiezza);
     stato.vel_max = static_cast<float>(o.vel_max);
     stato.limite_sup = static_cast<float>(o.sup);
     stato.limite_inf = static_cast<float>(o.inf);
+    if (!std::isnan(o.carico)) stato.carico_kg = static_cast<float>(o.carico);
     vexa::ProvaMemoria prova;
     prova.grafico0.conserva_punti = false;
     prova.grafico1.conserva_punti = false;
@@ -514,13 +537,24 @@ int riproduci(const Opzioni& o, vexa::Collegamento collegamento) {
     // Rows are printed (and kept for the results file) as they are listed, then
     // dropped from the in-memory list.
     std::vector<vexa::RigaRisultati> risultati;
+    std::vector<vexa::IndiciVbt> indici;
     int64_t elencate = 0;
     auto raccogli_righe = [&] {
         for (int r = 0; r < prova.righe(); ++r) {
             ++elencate;
-            if (stampa_righe)
-                std::printf("%s;%s\n", prova.riga(r).c_str(),
-                            vexa::nome_colore(prova.num_vel.storia_colori.at(static_cast<std::size_t>(r))));
+            const vexa::IndiciVbt& f = stato.indici_vbt.at(static_cast<std::size_t>(r));
+            if (stampa_righe) {
+                std::string vbt;
+                if (o.stampa_vbt) {
+                    const char sep = formato.separatore;
+                    vbt = ";" + vexa::formatta(f.vmp, 0, sep) + ";" + vexa::formatta(f.potenza_media, 0, sep) + ";" +
+                          vexa::formatta(f.potenza_picco, 0, sep) + ";" + vexa::formatta(f.perdita, 1, sep);
+                }
+                std::printf("%s;%s%s\n", prova.riga(r).c_str(),
+                            vexa::nome_colore(prova.num_vel.storia_colori.at(static_cast<std::size_t>(r))),
+                            vbt.c_str());
+            }
+            if (!o.file_vbt.empty()) indici.push_back(f);
             if (!o.file_dati.empty()) {
                 vexa::RigaRisultati riga;
                 for (std::size_t c = 0; c < riga.colonne.size(); ++c)
@@ -533,6 +567,9 @@ int riproduci(const Opzioni& o, vexa::Collegamento collegamento) {
         if (prova.righe() > 0) {
             for (auto& c : prova.colonne) c.righe.clear();
             prova.num_vel.storia_colori.clear();
+            // The loss needs only the best so far, which the state keeps apart.
+            stato.indici_vbt.clear();
+            prova.vbt.aggiunti.clear();
             std::fflush(stdout);
         }
     };
@@ -570,6 +607,10 @@ int riproduci(const Opzioni& o, vexa::Collegamento collegamento) {
         u_dati.scrivi(vexa::testo_file_dati(*o.atleta, *o.esercizio, static_cast<float>(o.carico), risultati,
                                             adesso(), formato));
         if (!u_dati.chiudi()) return errore(ESITO_IO, u_dati.messaggio());
+    }
+    if (!o.file_vbt.empty()) {
+        u_vbt.scrivi(vexa::testo_file_vbt(indici, formato));
+        if (!u_vbt.chiudi()) return errore(ESITO_IO, u_vbt.messaggio());
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         return errore(ESITO_IO, "impossibile scrivere lo standard output: " + descrizione_errno(errno));

@@ -51,7 +51,7 @@ Protocollo::Protocollo(Stato& stato, IPorta& porta, IServizi& servizi, ILinkHid*
     // moving load hands them on.
     pausa_.setSingleShot(true);
     pausa_.setInterval(100);
-    connect(&pausa_, &QTimer::timeout, this, &Protocollo::rilascia_tenuti);
+    connect(&pausa_, &QTimer::timeout, this, &Protocollo::rilascia_in_attesa);
     porta_.su_dati = [this] { emit dati_arrivati(); };
     porta_.OnComm_ricezione = [this] { Porta_OnComm(); };
     porta_.su_perdita = [this](const ErroreRuntime& e) { Collegamento_perso(e); };
@@ -317,7 +317,7 @@ void Protocollo::Avvia_acquisizione() {
 void Protocollo::Ferma_acquisizione() {
     // The records read before the stop belong to the set.
     pausa_.stop();
-    rilascia_tenuti();
+    rilascia_in_attesa();
     s_.acquisizione_in_corso = false;
     servizi_.spegni_pulsante_start();
     try {
@@ -343,11 +343,16 @@ void Protocollo::Azzera_spostamento() {
     }
 }
 
-void Protocollo::Porta_OnComm() {
-    if (!(s_.ricezione_abilitata && s_.acquisizione_in_corso)) return;
+void Protocollo::Porta_OnComm(bool anche_l_ultimo) {
+    if (in_ricezione_ || !(s_.ricezione_abilitata && s_.acquisizione_in_corso)) return;
+    in_ricezione_ = true;
+    struct Fine {
+        bool& f;
+        ~Fine() { f = false; }
+    } fine{in_ricezione_};
     try {
         // Strictly more than one block: the newest one waits for the next byte.
-        while (porta_.InBufferCount() > porta_.InputLen()) {
+        while (porta_.InBufferCount() > porta_.InputLen() - (anche_l_ultimo ? 1 : 0)) {
             const int lunghezza = porta_.InputLen();
             if (lunghezza < BYTE_RECORD_SERIALE || lunghezza % BYTE_RECORD_SERIALE != 0 ||
                 lunghezza > BYTE_BUFFER_HID)
@@ -389,8 +394,12 @@ void Protocollo::consegna_record(int per_blocco) {
     }
 }
 
-void Protocollo::rilascia_tenuti() {
-    if (!(s_.acquisizione_in_corso && s_.seriale_attiva)) return;
+void Protocollo::rilascia_in_attesa() {
+    // A stop reached from the analysis of a block must not read the next one
+    // in the middle of it.
+    if (in_ricezione_ || !(s_.acquisizione_in_corso && s_.seriale_attiva)) return;
+    Porta_OnComm(true);
+    if (!s_.acquisizione_in_corso) return;
     record_.clear();
     inquadramento_.rilascia(record_);
     consegna_record(BYTE_BLOCCO_SERIALE / BYTE_RECORD_SERIALE);

@@ -67,10 +67,15 @@ public:
     // "Reset Pos": the board's displacement back to zero.
     void Azzera_spostamento();
 
-    // The serial receive event (threshold reached).
-    void Porta_OnComm();
+    // The serial receive event (threshold reached). `anche_l_ultimo`: the
+    // stream has paused, so the newest block need not wait for the next byte.
+    void Porta_OnComm(bool anche_l_ultimo = false);
     // Finds the records in the serial stream; started afresh with each acquisition.
     const InquadramentoSeriale& inquadramento() const { return inquadramento_; }
+    // The line has paused (the load stands still, the acquisition stops):
+    // the newest block and the records the framing holds for the next ones to
+    // confirm go to the analysis now, since nothing may come for a long time.
+    void rilascia_in_attesa();
 
     // Reply wait timer: its tick ends the innermost wait.
     QTimer Timer_Seriale;
@@ -86,7 +91,6 @@ private:
     void Timer_Seriale_Timer();
     void Collegamento_perso(const ErroreRuntime& e);
     void consegna_record(int per_blocco);
-    void rilascia_tenuti();
     void nota_scarti();
 
     Stato& s_;
@@ -101,8 +105,9 @@ private:
     InquadramentoSeriale inquadramento_;
     std::vector<uint8_t> record_; // records found in step, not yet handed over
     // Restarted by every receive event: when it runs out the line is quiet
-    // and the records the framing holds back are handed on.
+    // and what waits is handed on (rilascia_in_attesa).
     QTimer pausa_;
+    bool in_ricezione_ = false; // inside the receive event: a stop from the analysis
     int64_t scarti_noti_ = 0;
     int64_t riallineamenti_noti_ = 0;
     bool scarti_detti_ = false; // the coach has been told in this acquisition

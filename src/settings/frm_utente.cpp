@@ -2,6 +2,7 @@
 
 #include "analysis/analisi.h"
 #include "analysis/formato.h"
+#include "soglia_perdita.h"
 #include "testo_file.h"
 
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 
 #include <algorithm>
 #include <cmath>
@@ -54,7 +56,7 @@ constexpr int PULSANTI_LARGHEZZA = 1332, PULSANTI_ALTEZZA = 612;
 constexpr int FINESTRA_LARGHEZZA = ELIMINA_SINISTRA + ELIMINA_LARGHEZZA + LBL_SINISTRA;
 constexpr int FINESTRA_ALTEZZA = PULSANTI_CIMA + PULSANTI_ALTEZZA + 480;
 
-constexpr int RIGA_SQUADRA = 0, RIGA_ATLETA = 1, RIGA_NOTA = 8;
+constexpr int RIGA_SQUADRA = 0, RIGA_ATLETA = 1, RIGA_ESERCIZIO = 3, RIGA_NOTA = 8;
 
 bool numerica(int riga) { return riga == 2 || riga == 4 || riga == 5 || riga == 6 || riga == 7; }
 
@@ -125,6 +127,34 @@ Frm_utente::Frm_utente(Stato& s, const QString& cartella_programma, QWidget* par
     Cmd_annulla->setGeometry(px(ANNULLA_SINISTRA), px(PULSANTI_CIMA), px(PULSANTI_LARGHEZZA), px(PULSANTI_ALTEZZA));
     connect(Cmd_ok, &QPushButton::clicked, this, [this] { Cmd_ok_Click(); });
     connect(Cmd_annulla, &QPushButton::clicked, this, [this] { Cmd_annulla_Click(); });
+
+    Lbl_soglia = new QLabel(QStringLiteral("Soglia STOP perdita velocità (%)"), this);
+    Lbl_soglia->setObjectName(QStringLiteral("Lbl_soglia"));
+    Lbl_soglia->setFont(carattere_etichette);
+    Lbl_soglia->setWordWrap(true);
+    Lbl_soglia->setGeometry(px(LBL_SINISTRA), px(PULSANTI_CIMA), px(LISTA_SINISTRA - LBL_SINISTRA - INTERVALLO),
+                            px(PULSANTI_ALTEZZA));
+    Txt_soglia = new QSpinBox(this);
+    Txt_soglia->setObjectName(QStringLiteral("Txt_soglia"));
+    Txt_soglia->setFont(carattere_liste);
+    Txt_soglia->setRange(0, SOGLIA_PERDITA_MASSIMA);
+    Txt_soglia->setSuffix(QStringLiteral(" %"));
+    Txt_soglia->setSpecialValueText(QStringLiteral("nessuna"));
+    Txt_soglia->setValue(static_cast<int>(SOGLIA_PERDITA_PREDEFINITA));
+    Txt_soglia->setToolTip(QStringLiteral(
+        "Perdita di velocità media concentrica, rispetto alla ripetizione migliore della serie, alla quale "
+        "compare \"STOP\" e suona l'avviso; per l'atleta e l'esercizio scelti (0 = nessun avviso)"));
+    Txt_soglia->setGeometry(px(LISTA_SINISTRA), px(PULSANTI_CIMA + (PULSANTI_ALTEZZA - LISTA_ALTEZZA) / 2),
+                            px(OK_SINISTRA - LISTA_SINISTRA - INTERVALLO), px(LISTA_ALTEZZA));
+    // Squad, athlete and exercise name the threshold shown.
+    for (int riga : {RIGA_SQUADRA, RIGA_ATLETA, RIGA_ESERCIZIO})
+        connect(txt_utente[riga], &QComboBox::currentIndexChanged, this, [this] { mostra_soglia(); });
+}
+
+void Frm_utente::mostra_soglia() {
+    Txt_soglia->setValue(static_cast<int>(leggi_soglia_perdita(txt_utente[RIGA_SQUADRA]->currentText().toStdString(),
+                                                               txt_utente[RIGA_ATLETA]->currentText().toStdString(),
+                                                               txt_utente[RIGA_ESERCIZIO]->currentText().toStdString())));
 }
 
 void Frm_utente::Form_Load() {
@@ -132,6 +162,7 @@ void Frm_utente::Form_Load() {
     caricata_ = true;
     Prepara_finestra();
     Aggiorna_campi(true);
+    mostra_soglia();
 }
 
 void Frm_utente::showEvent(QShowEvent* e) {
@@ -369,6 +400,7 @@ void Frm_utente::Cmd_ok_Click() {
     s_.limite_inf = valore(txt_utente[6]);
     s_.ampiezza_min = valore(txt_utente[7]);
     s_.squadra = squadra.toStdString();
+    s_.soglia_perdita = static_cast<float>(Txt_soglia->value());
 
     // Without a maximum velocity there is no scale to set: the graph keeps
     // the one it has rather than an empty range.
@@ -377,6 +409,12 @@ void Frm_utente::Cmd_ok_Click() {
 
     salva_funz(s_);
     const bool salvato = Salva_File_Config(QString());
+    // After the files failed the coach has been told of the trouble once, and
+    // the OK that follows stores the threshold too.
+    if (salvato)
+        if (const QString e = salva_soglia_perdita(s_.squadra, s_.nome_atleta, s_.esercizio, s_.soglia_perdita);
+            !e.isEmpty())
+            messaggio(e);
     if (aggiorna_intestazione) aggiorna_intestazione();
     // After a failed save the window stays open: closing it would lose the
     // entries added to its lists, and OK can be pressed again.

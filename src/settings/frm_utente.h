@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace vexa {
 
@@ -38,6 +39,10 @@ public:
     QLineEdit* Txt_nota = nullptr;
     QPushButton* Cmd_ok = nullptr;
     QPushButton* Cmd_annulla = nullptr;
+    // The velocity-loss threshold of the chosen athlete in the chosen
+    // exercise, beside the buttons: the rows above stay as they always were.
+    QLabel* Lbl_soglia = nullptr;
+    QSpinBox* Txt_soglia = nullptr;
 
     // While true the lists' selection reactions do nothing.
     bool aggiornamento_in_corso = false;
@@ -80,6 +85,7 @@ protected:
 
 private:
     void messaggio(const QString& testo);
+    void mostra_soglia();
     void riempi_in_silenzio(int riga, const QStringList& voci);
     void seleziona_in_silenzio(int riga, int indice);
     ListeValori liste() const;

@@ -482,6 +482,7 @@ EsitoRiproduzione riproduci_campioni(const std::vector<Campione>& tutti, Stato& 
     azzera_tempi(s);
     a.vmax_rip = a.vmin_rip = a.t_vmax_rip = a.t_vmin_rip = 0;
     a.vel_precedente = 0;
+    a.azzera_indici_vbt();
     s.registrazione_attiva = true;
     s.grafico_live = true;
     // Keep the zeroed records where they were, as the recording had them.

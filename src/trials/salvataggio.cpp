@@ -1,5 +1,6 @@
 #include "salvataggio.h"
 
+#include "file_vbt.h"
 #include "settings/testo_file.h"
 
 #include <QDir>
@@ -175,7 +176,9 @@ std::optional<PercorsiAutomatici> percorsi_automatici(const QString& cartella, c
     for (int n = 1; n <= 999; ++n) {
         const QString nome = n == 1 ? base : base + QStringLiteral(" (%1)").arg(n);
         PercorsiAutomatici p{dir.filePath(nome + QStringLiteral(".csv")), dir.filePath(nome + QStringLiteral(" dati.csv"))};
-        if (!QFileInfo::exists(p.intero) && !QFileInfo::exists(p.dati)) return p;
+        if (!QFileInfo::exists(p.intero) && !QFileInfo::exists(p.dati) &&
+            !QFileInfo::exists(QString::fromStdString(nome_file_vbt(p.dati.toStdString()))))
+            return p;
     }
     return std::nullopt;
 }

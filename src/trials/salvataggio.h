@@ -41,8 +41,9 @@ QString nome_file_valido(const QString& nome);
 
 // The two files of an automatic save, side by side in `cartella` and named by
 // the time of the stop: "<name>.csv" for the whole trial and "<name> dati.csv"
-// for the results. When either exists (two stops in the same second), " (2)",
-// " (3)"... is added to both, so an earlier recording is never replaced.
+// for the results, with "<name> dati vbt.csv" beside it. When any exists (two
+// stops in the same second), " (2)", " (3)"... is added to all, so an earlier
+// recording is never replaced.
 // Nothing when no free name is left.
 struct PercorsiAutomatici {
     QString intero, dati;

@@ -215,6 +215,18 @@ void SlideWidget::imposta_didascalia(const QString& testo) {
     update();
 }
 
+void SlideWidget::imposta_provvisorio(bool provvisorio) {
+    if (provvisorio == provvisorio_) return;
+    provvisorio_ = provvisorio;
+    update();
+}
+
+void SlideWidget::imposta_stop(bool stop) {
+    if (stop == stop_) return;
+    stop_ = stop;
+    update();
+}
+
 QSize SlideWidget::sizeHint() const {
     return {130, 380};
 }
@@ -269,7 +281,16 @@ void SlideWidget::paintEvent(QPaintEvent*) {
     if (!std::isnan(valore_)) {
         const double y = y_di(g, e, valore_);
         const QRectF pieno(g.binario.left(), y, g.binario.width(), g.binario.bottom() - y);
-        p.fillRect(pieno, colore_da_bgr(colore_));
+        const QColor c = colore_da_bgr(colore_);
+        if (provvisorio_) {
+            // The verdict's colour still reads at a glance, dimmed and hatched.
+            QColor velato = c;
+            velato.setAlpha(90);
+            p.fillRect(pieno, velato);
+            p.fillRect(pieno, QBrush(c, Qt::BDiagPattern));
+        } else {
+            p.fillRect(pieno, c);
+        }
         p.setPen(QPen(Qt::white, 3));
         p.drawLine(QPointF(g.binario.left() - tacca, y), QPointF(g.binario.right() + 3, y));
     }
@@ -290,6 +311,23 @@ void SlideWidget::paintEvent(QPaintEvent*) {
         const QRectF casella(g.x_etichette, y - fms.height() / 2,
                              std::max(0.0, width() - g.x_etichette), fms.height());
         p.drawText(casella, Qt::AlignLeft | Qt::AlignVCenter, numero_scala(v, passo / 10));
+    }
+
+    if (stop_) {
+        // Over the caption, where the eye goes first, and a frame that shows
+        // from across the room even when the slide is narrow.
+        const QColor rosso(220, 0, 0);
+        const double bordo = std::max(3.0, width() / 25.0);
+        p.setPen(QPen(rosso, bordo));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(bordo / 2, bordo / 2, -bordo / 2, -bordo / 2));
+        const QRectF area(bordo, bordo, std::max(1.0, width() - 2 * bordo),
+                          std::max({g.didascalia.bottom() - bordo, height() / 7.0, 1.0}));
+        p.fillRect(area, rosso);
+        const QString testo = QStringLiteral("STOP");
+        p.setFont(font_adattato(font(), testo, area.size() * 0.85, 200));
+        p.setPen(Qt::white);
+        p.drawText(area, Qt::AlignCenter, testo);
     }
 }
 
@@ -356,6 +394,12 @@ void NumericoWidget::imposta_visibile(bool visibile) {
     setVisible(visibile);
 }
 
+void NumericoWidget::imposta_provvisorio(bool provvisorio) {
+    if (provvisorio == provvisorio_) return;
+    provvisorio_ = provvisorio;
+    update();
+}
+
 void NumericoWidget::imposta_dimensione_carattere(int punti) {
     punti_ = std::max(1, punti);
     update();
@@ -396,8 +440,17 @@ void NumericoWidget::paintEvent(QPaintEvent*) {
 
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setFont(f);
-    p.setPen(colore_da_bgr(colore_));
+    QColor colore = colore_da_bgr(colore_);
+    if (provvisorio_) colore = colore.darker(170);
+    p.setPen(colore);
     p.drawText(QPointF((width() - fm.horizontalAdvance(t)) / 2, (height() + cifre) / 2), t);
+    if (provvisorio_) {
+        const QString nota = QStringLiteral("provvisoria");
+        const double sotto = (height() - cifre) / 2;
+        p.setFont(font_adattato(font(), nota, QSizeF(width() * 0.9, std::max(1.0, sotto * 0.8)), 48));
+        p.setPen(colore_da_bgr(colore_));
+        p.drawText(QRectF(0, (height() + cifre) / 2, width(), sotto), Qt::AlignCenter, nota);
+    }
 }
 
 // ------------------------------------------------------------- PulsanteWidget

@@ -33,6 +33,14 @@ public:
     int32_t colore_puntatore(int puntatore) const;
     QString didascalia() const;
     void imposta_didascalia(const QString& testo);
+    // A value not yet listed (a repetition held at its top): the pointer is
+    // hatched instead of filled.
+    void imposta_provvisorio(bool provvisorio);
+    bool provvisorio() const { return provvisorio_; }
+    // The set's velocity loss reached the athlete's threshold: "STOP" in red
+    // over the caption and a red frame, until the trial is emptied.
+    void imposta_stop(bool stop);
+    bool stop() const { return stop_; }
 
     QSize sizeHint() const override;
 
@@ -52,6 +60,7 @@ private:
     double segni_[2] = {0, 0};
     int32_t colore_ = 65280;
     QString didascalia_;
+    bool provvisorio_ = false, stop_ = false;
 };
 
 // A large readout of one number, in the colour of the verdict, readable from
@@ -71,6 +80,9 @@ public:
     int dimensione_carattere() const;
     // The text shown ("0" pattern, half away from zero): 312.5 shows "313".
     QString testo() const;
+    // A value not yet listed: the digits dimmed, "provvisoria" under them.
+    void imposta_provvisorio(bool provvisorio);
+    bool provvisorio() const { return provvisorio_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -79,6 +91,7 @@ private:
     double valore_ = 0;
     int32_t colore_ = 65280;
     int punti_ = 120;
+    bool provvisorio_ = false;
 };
 
 // A switch-button: a label, an on and an off text shown by value, a tool tip,

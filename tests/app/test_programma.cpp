@@ -15,6 +15,7 @@
 #include "device/protocollo.h"
 #include "sim/board_sim.h"
 #include "storico/servizio_storico.h"
+#include "ui/frm_vbt.h"
 #include "ui/suono.h"
 #include "trials/file_prova.h"
 #include "trials/giornale_disco.h"
@@ -290,6 +291,30 @@ private slots:
         QVERIFY(QDir(auto_).exists());
     }
 
+    void indici_vbt_dal_menu_e_ritrovati_al_riavvio() {
+        Avvio a;
+        a.avvia();
+        Frm_main& m = a.p->principale();
+        QTRY_VERIFY(m.isVisible());
+        QVERIFY(!a.p->indici_vbt());
+        QCOMPARE(m.mnuVisualizzaIndici_vbt->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
+        m.mnuVisualizzaIndici_vbt->trigger();
+        Frm_vbt* f = a.p->indici_vbt();
+        QVERIFY(f && f->isVisible());
+        // Open when the program ends: open again at the next start.
+        m.close();
+        a.p.reset();
+        a.avvia();
+        QTRY_VERIFY_WITH_TIMEOUT(a.p->indici_vbt() && a.p->indici_vbt()->isVisible(), 5000);
+        // Closed by the coach: not at the next start.
+        a.p->indici_vbt()->close();
+        a.p->principale().close();
+        a.p.reset();
+        a.avvia();
+        QTRY_VERIFY_WITH_TIMEOUT(a.p->principale().isVisible(), 5000);
+        QVERIFY(!a.p->indici_vbt());
+    }
+
     void impostazioni_scelte_e_ritrovate_al_riavvio() {
         Avvio a;
         QCOMPARE(a.avvia(), EsitoAvvio::NessunaScheda);
@@ -392,7 +417,8 @@ private slots:
         QTest::mouseClick(c->Button_Memo, Qt::LeftButton);
         serie([&] { QTest::mouseClick(c->Button_start, Qt::LeftButton); });
         QCOMPARE(a.p->file_salvati().size(), std::size_t{4});
-        QCOMPARE(auto_.entryList(QDir::Files).size(), 4);
+        // Each recorded stop: the whole trial, its results and their velocity-training figures.
+        QCOMPARE(auto_.entryList(QDir::Files).size(), 6);
 
         // "Apri..." brings the first set back as it was listed.
         a.p->apri_prova(intero);
@@ -573,6 +599,7 @@ private slots:
         attendi(300);
         // The first top starts the time base: four repetitions, three rows.
         QCOMPARE(a.p->righe().size(), std::size_t{3});
+        QCOMPARE(a.p->stato.indici_vbt.size(), std::size_t{3});
         QTRY_VERIFY(m.grafici()->Grafico[0]->punti(6).size() > 100);
         QVERIFY(m.grafici()->Num_vel->valore() > 0);
         QTRY_VERIFY(m.intestazione()->Lbl_spostamento->text().startsWith(QStringLiteral("Spost(cm)=")));

@@ -65,6 +65,15 @@ for t in 2 3; do
   [ "$(wc -l <<<"$a")" -eq 5 ] || errore "tipo $t hid: $a"
 done
 
+# The figures file: one line per listed row, the same numbers the rows show
+# with --vbt, which only adds to the default rows.
+righe=$("$REPLAY" --link serial --board-type 1 --min-amplitude 100 "$WORK/serie_serial.bin")
+vbt=$("$REPLAY" --link serial --board-type 1 --min-amplitude 100 --vbt --vbt-file "$WORK/vbt.csv" --load 80 "$WORK/serie_serial.bin") || errore "vbt"
+[ "$(cut -d';' -f1-16 <<<"$vbt")" = "$righe" ] || errore "--vbt cambia le righe: $vbt"
+[ "$(head -1 "$WORK/vbt.csv")" = $'N\xb0Rip;Vmedia;VMP;Vmax;Pmedia;Pmax;Perdita;\r' ] || errore "intestazione vbt: $(head -1 "$WORK/vbt.csv" | od -c | head -2)"
+atteso=$(awk -F';' '{print $1";"$5";"$17";"$6";"$18";"$19";"$20";\r"}' <<<"$vbt")
+[ "$(tail -n +2 "$WORK/vbt.csv")" = "$atteso" ] || errore "file vbt diverso dalle righe: $(cat "$WORK/vbt.csv") / $atteso"
+
 prova_errore() { # exit code, expected message, then arguments
   local codice=$1 atteso=$2; shift 2
   local err rc
@@ -88,6 +97,8 @@ prova_errore 2 "(--upper 80) e' sotto quello inferiore (--lower 90)" "${S[@]}" -
 prova_errore 2 "--results-file vuole --load" "${S[@]}" --min-amplitude 100 --results-file "$WORK/d.csv" --athlete A --exercise B "$C"
 prova_errore 2 "non puo' contenere ';'" "${S[@]}" --min-amplitude 100 --results-file "$WORK/d.csv" --athlete "A;B" --exercise B --load 1 "$C"
 prova_errore 2 "--load -1: il carico, non puo' essere negativo" "${S[@]}" --min-amplitude 100 --results-file "$WORK/d.csv" --athlete A --exercise B --load -1 "$C"
+prova_errore 2 "--vbt-file vuole --load" "${S[@]}" --min-amplitude 100 --vbt-file "$WORK/v.csv" "$C"
+prova_errore 2 "--results-file e --vbt-file sono lo stesso file" "${S[@]}" --min-amplitude 100 --results-file "$WORK/v.csv" --athlete A --exercise B --vbt-file "$WORK/v.csv" --load 1 "$C"
 prova_errore 2 "la cattura stessa" "${S[@]}" --min-amplitude 100 --trial-file "$C" "$C"
 [ "$(stat -c %s "$C")" -gt 1000 ] || errore "la cattura e' stata toccata"
 prova_errore 2 "fuori intervallo, da 0 a 1000" "${S[@]}" --synthesise "$WORK/x.bin" --set ripetizioni=-1

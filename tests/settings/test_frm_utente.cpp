@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -182,6 +183,37 @@ private slots:
         QCOMPARE(f.Cmd_ok->geometry(), QRect(352, 376, 89, 41));
         QCOMPARE(f.Cmd_annulla->text(), QStringLiteral("&Annulla"));
         QVERIFY(f.txt_utente[8]->geometry().bottom() < f.Cmd_ok->y());
+    }
+
+    void soglia_di_perdita_per_atleta_ed_esercizio() {
+        Banco b;
+        dati_dell_altro_sistema(b);
+        Frm_utente& f = b.apri();
+        // Beside the buttons, below the rows, which stay where they were.
+        QVERIFY(f.Txt_soglia->y() > f.txt_utente[8]->geometry().bottom());
+        QVERIFY(f.Txt_soglia->geometry().right() < f.Cmd_ok->x());
+        QCOMPARE(b.scelta(1) + b.scelta(3), QStringLiteral("Mario RossiSquat"));
+        QCOMPARE(f.Txt_soglia->value(), 20);
+        f.Txt_soglia->setValue(25);
+        f.Cmd_ok_Click();
+        QCOMPARE(b.s.soglia_perdita, 25.0f);
+
+        // Each athlete and exercise has its own; OK makes the shown one current.
+        Frm_utente& g = b.apri();
+        QCOMPARE(g.Txt_soglia->value(), 25);
+        b.scegli(3, 0);
+        QCOMPARE(g.Txt_soglia->value(), 20);
+        b.scegli(3, 1);
+        QCOMPARE(g.Txt_soglia->value(), 25);
+        b.scegli(1, 0);
+        QCOMPARE(b.scelta(1), QStringLiteral("Luca Bianchi"));
+        QCOMPARE(g.Txt_soglia->value(), 20);
+        g.Txt_soglia->setValue(0); // no alert
+        QCOMPARE(g.Txt_soglia->text(), QStringLiteral("nessuna"));
+        g.Cmd_ok_Click();
+        QCOMPARE(b.s.soglia_perdita, 0.0f);
+        QCOMPARE(b.apri().Txt_soglia->value(), 0);
+        QVERIFY(b.messaggi.isEmpty());
     }
 
     void atleti_in_ordine_di_nome() {

@@ -5,6 +5,7 @@
 #include "analysis/vista_memoria.h"
 #include "sim/sintetizzatore.h"
 #include "trials/file_prova.h"
+#include "trials/file_vbt.h"
 
 #include <QtTest>
 
@@ -111,6 +112,7 @@ private slots:
     void file_dati_byte_per_byte();
     void file_dati_casi_limite();
     void nomi_dei_file();
+    void file_vbt_nei_due_separatori();
     void lettura_file_intero_tollerante();
     void lettura_file_intero_danneggiato();
     void lettura_pesi01();
@@ -209,6 +211,21 @@ void TestFileProva::nomi_dei_file() {
     f.separatore_ora = ".";
     QCOMPARE(nome_automatico({2023, 12, 1, 23, 59, 0}, f), std::string("2023  dic 01  23.59.0"));
     QCOMPARE(nome_proposto_dati("Squat", QUANDO), std::string("Squat 2024 03 05 09 07 03"));
+}
+
+void TestFileProva::file_vbt_nei_due_separatori() {
+    const std::vector<IndiciVbt> indici = {{1, 512.5f, 587.49f, 803.2f, 421.5, 1305.49, 0},
+                                           {2, 470.0f, 470.0f, 700.0f, 0, -12.5, 8.25}};
+    QCOMPARE(testo_file_vbt(indici, formato(',')),
+             std::string("N\xB0Rip;Vmedia;VMP;Vmax;Pmedia;Pmax;Perdita;\r\n"
+                         "1;513;587;803;422;1305;0,0;\r\n"
+                         "2;470;470;700;0;-13;8,3;\r\n"));
+    const std::string punto = testo_file_vbt(indici, formato('.'));
+    QVERIFY(punto.find("2;470;470;700;0;-13;8.3;\r\n") != std::string::npos);
+    QCOMPARE(testo_file_vbt({}, formato('.')), std::string("N\xB0Rip;Vmedia;VMP;Vmax;Pmedia;Pmax;Perdita;\r\n"));
+    QCOMPARE(nome_file_vbt("/p/2024  mar 05  9:07:3 dati.csv"), std::string("/p/2024  mar 05  9:07:3 dati vbt.csv"));
+    QCOMPARE(nome_file_vbt("squat.CSV"), std::string("squat vbt.csv"));
+    QCOMPARE(nome_file_vbt("squat.txt"), std::string("squat.txt vbt.csv"));
 }
 
 void TestFileProva::lettura_file_intero_tollerante() {
