@@ -404,7 +404,8 @@ EsitoAvvio Programma::avvia() {
     };
     // A trial a crash cut short is saved now, before anything else is said.
     const QString riserva = QDir(cartella_).filePath(QStringLiteral("misure_auto"));
-    aggiungi(recupera_giornali(cartella_giornali(cartella_), riserva).toStdString());
+    QStringList recuperati;
+    aggiungi(recupera_giornali(cartella_giornali(cartella_), riserva, &recuperati).toStdString());
     aggiungi(accesso_negato);
     if (esito == EsitoAvvio::NessunaScheda) {
         aggiungi(MSG_NESSUNA_SCHEDA);
@@ -415,6 +416,9 @@ EsitoAvvio Programma::avvia() {
     messaggio_avvio_ = testo;
     if (!testo.empty()) servizi_->mostra(testo, Icona::Esclamazione, TITOLO_VEXA);
     avvia_storico();
+    // A recovered set belongs to the history as much as a saved one; the
+    // files come in pairs, the results second.
+    for (qsizetype k = 1; k < recuperati.size(); k += 2) registra_nello_storico(recuperati[k]);
     return esito;
 }
 

@@ -1,5 +1,6 @@
 #include "giornale.h"
 
+#include "file_vbt.h"
 #include "riproduzione.h"
 #include "analysis/vista_memoria.h"
 
@@ -322,6 +323,7 @@ ProvaRecuperata ricostruisci_prova(const GiornaleLetto& g, const FormatoLocale& 
     const std::vector<RigaRisultati> righe = righe_risultati(prova.vista, s.ripetizioni);
     r.righe = static_cast<int>(righe.size());
     r.dati = testo_file_dati(i.nome_atleta, i.esercizio, i.carico_kg, righe, i.inizio, f);
+    r.vbt = testo_file_vbt(s.indici_vbt, f);
     return r;
 }
 

@@ -64,6 +64,7 @@ GiornaleLetto leggi_giornale(std::string_view byte, std::size_t massimo_campioni
 struct ProvaRecuperata {
     std::string intero; // whole-trial file
     std::string dati;   // results file
+    std::string vbt;    // velocity-training figures, written beside the results
     int righe = 0;      // repetitions listed
 };
 

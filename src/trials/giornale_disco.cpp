@@ -1,5 +1,6 @@
 #include "giornale_disco.h"
 
+#include "file_vbt.h"
 #include "salvataggio.h"
 
 #include <QDir>
@@ -243,6 +244,9 @@ QString recupera_giornali(const QString& cartella_giornali, const QString& carte
         const ProvaRecuperata r = ricostruisci_prova(g, formato);
         QString e = scrivi_file(intero, r.intero);
         if (e.isEmpty()) e = scrivi_file(dati, r.dati);
+        // As a normal save: the figures beside the results, and the trial
+        // itself is what must not fail.
+        if (e.isEmpty()) scrivi_file(testo(nome_file_vbt(dati.toStdString())), r.vbt);
         if (!e.isEmpty()) {
             QFile::remove(intero);
             testi << QStringLiteral("La prova interrotta di %1 non si è potuta recuperare: %2\n"

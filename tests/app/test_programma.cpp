@@ -560,12 +560,21 @@ private slots:
                  a.messaggi[0].c_str());
         const QDir atleta(QDir(a.p->cartella_programma()).filePath(QStringLiteral("Squadra/Mario Rossi")));
         const QStringList file = atleta.entryList({QStringLiteral("* recuperata*.csv")}, QDir::Files, QDir::Name);
-        QCOMPARE(file.size(), 2); // " recuperata dati.csv", then " recuperata.csv"
+        // " recuperata dati vbt.csv", " recuperata dati.csv", then " recuperata.csv"
+        QCOMPARE(file.size(), 3);
         QVERIFY(QDir(cartella_giornali(a.p->cartella_programma())).entryList(QDir::Files).isEmpty());
+        // The recovered set is in the history, as a saved one would be.
+        auto nello_storico = [&] {
+            Storico storico(a.p->cartella_programma());
+            storico.apri();
+            return storico.sessioni({{QStringLiteral("Squadra"), QStringLiteral("Mario Rossi")}, {}, {}, {}});
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(nello_storico().size(), std::size_t{1}, 10000);
+        QCOMPARE(nello_storico()[0].file_intero, QStringLiteral("Squadra/Mario Rossi/") + file[2]);
 
         // Every sample from the first counted top up to the last flush, as the
         // board sent it; every repetition moves alike, so all of it must match.
-        QFile f(atleta.filePath(file[1]));
+        QFile f(atleta.filePath(file[2]));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const auto campioni = std::get<ProvaLetta>(leggi_file_prova(f.readAll().toStdString())).campioni;
         QVERIFY(campioni.size() > 100);
