@@ -30,7 +30,8 @@ const std::vector<QStringList>& passi_schema(Motore m) {
         // holds its sets only (station ""), so SQLite, which cannot drop a
         // constraint, keeps the first version's uniqueness of the file.
         QStringList terzo = {
-            QStringLiteral("CREATE TABLE versione_schema (chiave INTEGER PRIMARY KEY, versione INTEGER NOT NULL)"),
+            // The server has kept it from the first version (it has no counter of its own).
+            QStringLiteral("CREATE TABLE IF NOT EXISTS versione_schema (chiave INTEGER PRIMARY KEY, versione INTEGER NOT NULL)"),
             QStringLiteral("ALTER TABLE sessioni ADD COLUMN stazione TEXT NOT NULL DEFAULT ''"),
             QStringLiteral("ALTER TABLE sessioni ADD COLUMN inviata TEXT"),
             QStringLiteral("CREATE UNIQUE INDEX sessioni_stazione_file ON sessioni (stazione, file)"),

@@ -314,7 +314,11 @@ EsitoStorico Storico::aggiorna_schema(int voluta) {
                 return errore_;
             }
         bool scritta = true;
-        if (v + 1 >= 3) {
+        if (c_.server() && v == 0)
+            scritta = esegui(QStringLiteral("CREATE TABLE IF NOT EXISTS versione_schema "
+                                            "(chiave INTEGER PRIMARY KEY, versione INTEGER NOT NULL)"),
+                             "aggiornamento dello schema");
+        if (scritta && (c_.server() || v + 1 >= 3)) {
             QSqlQuery q(db_);
             q.prepare(QStringLiteral("INSERT INTO versione_schema (chiave, versione) VALUES (1, ?) "
                                      "ON CONFLICT (chiave) DO UPDATE SET versione = excluded.versione"));

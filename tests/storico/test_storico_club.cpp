@@ -1,0 +1,222 @@
+// The club's history on a real PostgreSQL server, the throwaway one that
+// scripts/pg-prova starts (VEXA_PG_URL; without it every case is skipped):
+// the schema made on an empty server and upgraded from the first version, two
+// processes pushing overlapping folders at once, the server gone while a
+// station saves, the profile of two stations, a login refused.
+#include "storico/servizio_storico.h"
+#include "storico/storico.h"
+
+#include "serie_storico.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vexa;
+using namespace vexa::prova;
+
+namespace {
+
+const QString ATLETA = QStringLiteral("Prima squadra/Mario Rossi/");
+const AtletaStorico MARIO{QStringLiteral("Prima squadra"), QStringLiteral("Mario Rossi")};
+const FiltroSessioni AUTUNNO{MARIO, QStringLiteral("Squat"), QDate(2026, 10, 1), QDate(2026, 12, 31)};
+
+struct Cartella {
+    QTemporaryDir dir;
+    QString dati() const { return dir.path(); }
+    // The set of day `giorno` of November: the load and velocity fall on a line.
+    QString serie(int giorno, float carico) const {
+        SerieDiProva s;
+        s.carico = carico;
+        s.quando = {2026, 11, giorno, 9, 0, 0};
+        s.vmedia = {1400 - 10 * carico, 1390 - 10 * carico};
+        const QString rel = ATLETA + QStringLiteral("2026  nov %1  9:00:0 dati.csv").arg(giorno, 2, 10, QLatin1Char('0'));
+        QDir().mkpath(dir.filePath(ATLETA));
+        QFile f(dir.filePath(rel));
+        if (!f.open(QIODevice::WriteOnly)) return {};
+        const std::string t = testo_dati(s);
+        f.write(t.data(), static_cast<qint64>(t.size()));
+        return f.fileName();
+    }
+};
+
+ConnessioneStorico server(const QString& stazione = {}) {
+    auto c = std::get<ConnessioneStorico>(ConnessioneStorico::da_url(qEnvironmentVariable("VEXA_PG_URL")));
+    c.stazione = stazione;
+    return c;
+}
+
+QStringList strumento(const QString& cartella, const QStringList& argomenti) {
+    return QStringList{QStringLiteral("--data-folder"), cartella, QStringLiteral("--database"),
+                       qEnvironmentVariable("VEXA_PG_URL")} + argomenti;
+}
+
+bool server_prova(const char* azione) {
+    return QProcess::execute(qEnvironmentVariable("VEXA_PG_PROVA"),
+                             {QLatin1String(azione), qEnvironmentVariable("VEXA_PG_CARTELLA")}) == 0;
+}
+
+int valore(Storico& s, const QString& sql) {
+    QSqlQuery q(s.database());
+    return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
+} // namespace
+
+class TestStoricoClub : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void schema_nuovo_e_dalla_prima_versione();
+    void due_processi_insieme();
+    void server_fermato_durante_il_salvataggio();
+    void profilo_di_due_stazioni();
+    void accesso_rifiutato();
+};
+
+// Each case starts from a server with no history on it.
+void TestStoricoClub::init() {
+    if (qEnvironmentVariableIsEmpty("VEXA_PG_URL")) QSKIP("VEXA_PG_URL non impostato: nessun server di prova (scripts/pg-prova)");
+    Cartella c;
+    Storico s(c.dati(), server(), {});
+    QVERIFY(s.apri_alla_versione(0).ok());
+    QSqlQuery q(s.database());
+    QVERIFY(q.exec(QStringLiteral("DROP TABLE IF EXISTS ripetizioni, sessioni, atleti, squadre, esercizi, versione_schema")));
+}
+
+void TestStoricoClub::schema_nuovo_e_dalla_prima_versione() {
+    Cartella a;
+    const QString file = a.serie(2, 40);
+    {
+        Storico s(a.dati(), server(QStringLiteral("A")), {});
+        QVERIFY(s.apri_alla_versione(1).ok());
+        QCOMPARE(s.versione(), 1);
+    }
+    // Upgraded by two stations at once: one does it, the other finds it done.
+    Storico s(a.dati(), server(QStringLiteral("A")), {}), t(a.dati(), server(QStringLiteral("B")), {});
+    QVERIFY(s.apri().ok());
+    QVERIFY(t.apri().ok());
+    QCOMPARE(s.versione(), VERSIONE_STORICO);
+    // The same path on two stations is two sets.
+    QCOMPARE(s.importa(file).tipo, Importazione::Aggiunta);
+    QCOMPARE(t.importa(file).tipo, Importazione::Aggiunta);
+    QCOMPARE(s.importa(file).tipo, Importazione::Invariata);
+    QCOMPARE(s.sessioni(AUTUNNO).size(), std::size_t(2));
+}
+
+void TestStoricoClub::due_processi_insieme() {
+    // Days 1-12 and 7-18 of the same station: six sets in both folders.
+    Cartella a, b;
+    for (int g = 1; g <= 12; ++g) a.serie(g, static_cast<float>(20 + g));
+    for (int g = 7; g <= 18; ++g) b.serie(g, static_cast<float>(20 + g));
+    QProcess p, q;
+    const QStringList argomenti = {QStringLiteral("--station"), QStringLiteral("rack-1"), QStringLiteral("--rebuild")};
+    p.start(QStringLiteral(VEXA_STORICO_TOOL), strumento(a.dati(), argomenti));
+    q.start(QStringLiteral(VEXA_STORICO_TOOL), strumento(b.dati(), argomenti));
+    for (QProcess* x : {&p, &q}) {
+        QVERIFY(x->waitForFinished(60000));
+        QVERIFY2(x->exitCode() == 0, x->readAllStandardError().constData());
+    }
+    Storico s(a.dati(), server(QStringLiteral("rack-1")), {});
+    QVERIFY(s.apri().ok());
+    QCOMPARE(valore(s, QStringLiteral("SELECT COUNT(*) FROM sessioni")), 18);
+    QCOMPARE(valore(s, QStringLiteral("SELECT COUNT(*) FROM ripetizioni")), 36);
+    QCOMPARE(valore(s, QStringLiteral("SELECT COUNT(*) FROM atleti")), 1);
+    // Again: nothing added, nothing taken out.
+    const Ricostruzione r = s.ricostruisci();
+    QVERIFY(r.esito.ok());
+    QCOMPARE(r.invariate, 12);
+    QCOMPARE(valore(s, QStringLiteral("SELECT COUNT(*) FROM sessioni")), 18);
+}
+
+void TestStoricoClub::server_fermato_durante_il_salvataggio() {
+    Cartella c;
+    c.serie(2, 40);
+    ServizioStorico servizio(c.dati(), {200, 300, server(QStringLiteral("rack-2"))});
+    servizio.avvia();
+    QTRY_VERIFY_WITH_TIMEOUT(servizio.stato_club().risponde() && servizio.stato_club().in_attesa == 0, 10000);
+
+    QVERIFY(server_prova("ferma"));
+    QElapsedTimer t;
+    t.start();
+    for (int g = 3; g <= 5; ++g) servizio.registra(c.serie(g, static_cast<float>(10 * g)));
+    QVERIFY(t.elapsed() < 100); // the save never waits for the server
+    QTRY_VERIFY_WITH_TIMEOUT(!servizio.stato_club().problema.isEmpty() && servizio.stato_club().in_attesa == 3, 10000);
+    {
+        Storico locale(c.dati());
+        QVERIFY(locale.apri().ok());
+        QCOMPARE(locale.sessioni(AUTUNNO).size(), std::size_t(4)); // the station's own history goes on
+    }
+    QVERIFY(server_prova("avvia"));
+    QTRY_VERIFY_WITH_TIMEOUT(servizio.stato_club().risponde() && servizio.stato_club().in_attesa == 0, 15000);
+    Storico s(c.dati(), server(), {});
+    QVERIFY(s.apri().ok());
+    QCOMPARE(s.sessioni(AUTUNNO).size(), std::size_t(4));
+}
+
+void TestStoricoClub::profilo_di_due_stazioni() {
+    Cartella a, b;
+    for (int g : {2, 9, 16}) a.serie(g, static_cast<float>(2 * g + 20));
+    for (int g : {4, 11, 23}) b.serie(g, static_cast<float>(3 * g + 5));
+    b.serie(25, 90); // same file name as no set of station A, heavier
+    for (auto [cartella, stazione] : {std::pair{&a, "A"}, std::pair{&b, "B"}}) {
+        QProcess p;
+        p.start(QStringLiteral(VEXA_STORICO_TOOL),
+                strumento(cartella->dati(), {QStringLiteral("--station"), QLatin1String(stazione), QStringLiteral("--rebuild")}));
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+    }
+    // What both stations' files say, each read into a history of its own.
+    std::vector<SessioneStorico> tutte;
+    for (Cartella* x : {&a, &b}) {
+        Storico locale(x->dati());
+        QVERIFY(locale.apri().ok());
+        QVERIFY(locale.ricostruisci().esito.ok());
+        for (const SessioneStorico& s : locale.sessioni(AUTUNNO)) tutte.push_back(s);
+    }
+    std::sort(tutte.begin(), tutte.end(), [](const auto& x, const auto& y) { return x.quando < y.quando; });
+    const Profilo atteso = profilo_delle_sessioni(tutte, false, VELOCITA_1RM_PREDEFINITA);
+
+    QProcess p;
+    p.start(QStringLiteral(VEXA_STORICO_TOOL),
+            strumento(a.dati(), {QStringLiteral("--profile"), QStringLiteral("--athlete"), MARIO.nome, QStringLiteral("--exercise"),
+                                 QStringLiteral("Squat"), QStringLiteral("--from"), QStringLiteral("2026-10-01"),
+                                 QStringLiteral("--to"), QStringLiteral("2026-12-31")}));
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    const QJsonObject j = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    QCOMPARE(j[QStringLiteral("punti")].toArray().size(), 7);
+    QCOMPARE(j[QStringLiteral("pendenza")].toDouble(), atteso.pendenza);
+    QCOMPARE(j[QStringLiteral("intercetta")].toDouble(), atteso.intercetta);
+    QCOMPARE(j[QStringLiteral("massimale_stimato")].toDouble(), *atteso.massimale);
+}
+
+void TestStoricoClub::accesso_rifiutato() {
+    Cartella c;
+    c.serie(2, 40);
+    ConnessioneStorico estraneo = server(QStringLiteral("rack-3"));
+    estraneo.utente = QStringLiteral("nessuno");
+    Storico s(c.dati(), estraneo, {});
+    const EsitoStorico e = s.apri();
+    QVERIFY(!e.ok());
+    QVERIFY2(e.messaggio.contains(QStringLiteral("ha rifiutato l'accesso")) && e.messaggio.contains(QStringLiteral("nessuno@")),
+             qPrintable(e.messaggio));
+    QVERIFY(!e.messaggio.contains(QStringLiteral("password="))); // nothing of the client's secrets
+
+    // The station's history goes on, the set waiting for a server that lets it in.
+    ServizioStorico servizio(c.dati(), {200, 60000, estraneo});
+    servizio.avvia();
+    QTRY_VERIFY_WITH_TIMEOUT(servizio.stato_club().problema.contains(QStringLiteral("rifiutato")), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(servizio.stato_club().in_attesa, 1, 10000);
+    Storico locale(c.dati());
+    QVERIFY(locale.apri().ok());
+    QCOMPARE(locale.sessioni(AUTUNNO).size(), std::size_t(1));
+}
+
+QTEST_GUILESS_MAIN(TestStoricoClub)
+#include "test_storico_club.moc"
