@@ -545,7 +545,17 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
             continue;
         }
         byte += in.readAll();
-        const EsitoImportazione e = scrivi(file[i], byte, std::nullopt, QString());
+        EsitoImportazione e = scrivi(file[i], byte, std::nullopt, QString());
+        // Another station writing the same names at the same moment may make
+        // the server give up on one of the two: the set is written again.
+        if (c_.server() && e.tipo == Importazione::Fallita && e.stato == StatoStorico::Occupato) {
+            annulla();
+            if (!inizia_scrittura()) {
+                r.esito = errore_;
+                return r;
+            }
+            e = scrivi(file[i], byte, std::nullopt, QString());
+        }
         switch (e.tipo) {
         case Importazione::Aggiunta: ++r.aggiunte; break;
         case Importazione::Aggiornata: ++r.aggiornate; break;

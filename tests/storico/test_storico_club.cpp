@@ -2,13 +2,17 @@
 // scripts/pg-prova starts (VEXA_PG_URL; without it every case is skipped):
 // the schema made on an empty server and upgraded from the first version, two
 // processes pushing overlapping folders at once, the server gone while a
-// station saves, the profile of two stations, a login refused.
+// station saves, the profile of two stations (and the window reading it), a
+// login refused.
+#include "storico/frm_storico.h"
 #include "storico/servizio_storico.h"
 #include "storico/storico.h"
 
 #include "serie_storico.h"
 
+#include <QDateEdit>
 #include <QDir>
+#include <QLabel>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -29,12 +33,14 @@ const FiltroSessioni AUTUNNO{MARIO, QStringLiteral("Squat"), QDate(2026, 10, 1),
 struct Cartella {
     QTemporaryDir dir;
     QString dati() const { return dir.path(); }
-    // The set of day `giorno` of November: the load and velocity fall on a line.
+    // The set of day `giorno` of November: off a line by a little, so a
+    // profile that missed a station's sets would not be the same.
     QString serie(int giorno, float carico) const {
         SerieDiProva s;
         s.carico = carico;
         s.quando = {2026, 11, giorno, 9, 0, 0};
-        s.vmedia = {1400 - 10 * carico, 1390 - 10 * carico};
+        const float v = 1400 - 10 * carico + static_cast<float>(giorno % 3) * 40;
+        s.vmedia = {v, v - 10};
         const QString rel = ATLETA + QStringLiteral("2026  nov %1  9:00:0 dati.csv").arg(giorno, 2, 10, QLatin1Char('0'));
         QDir().mkpath(dir.filePath(ATLETA));
         QFile f(dir.filePath(rel));
@@ -194,6 +200,18 @@ void TestStoricoClub::profilo_di_due_stazioni() {
     QCOMPARE(j[QStringLiteral("pendenza")].toDouble(), atteso.pendenza);
     QCOMPARE(j[QStringLiteral("intercetta")].toDouble(), atteso.intercetta);
     QCOMPARE(j[QStringLiteral("massimale_stimato")].toDouble(), *atteso.massimale);
+
+    // Station A's window reads every station's sets from the server, and says so.
+    ServizioStorico servizio(a.dati(), {200, 300, server(QStringLiteral("A"))});
+    servizio.avvia();
+    Frm_storico w(a.dati(), &servizio, {MARIO.squadra, MARIO.nome, QStringLiteral("Squat")});
+    w.txt_dal->setDate(AUTUNNO.dal);
+    w.txt_al->setDate(AUTUNNO.al);
+    QCOMPARE(w.sessioni().size(), std::size_t(3));
+    QTRY_VERIFY_WITH_TIMEOUT(w.legge_dal_server(), 10000);
+    QCOMPARE(w.sessioni().size(), std::size_t(7));
+    QVERIFY2(w.lbl_club->text().startsWith(QStringLiteral("Storico del club")), qPrintable(w.lbl_club->text()));
+    QCOMPARE(w.profilo().massimale, atteso.massimale);
 }
 
 void TestStoricoClub::accesso_rifiutato() {
@@ -218,5 +236,5 @@ void TestStoricoClub::accesso_rifiutato() {
     QCOMPARE(locale.sessioni(AUTUNNO).size(), std::size_t(1));
 }
 
-QTEST_GUILESS_MAIN(TestStoricoClub)
+QTEST_MAIN(TestStoricoClub)
 #include "test_storico_club.moc"
