@@ -564,6 +564,13 @@ void Frm_storico::disegna_carico() {
 void Frm_storico::apri_sessione(int riga) {
     if (riga < 0 || riga >= static_cast<int>(sessioni_.size())) return;
     const SessioneStorico& s = sessioni_[static_cast<std::size_t>(riga)];
+    // Another station's paths name files on its own computer: a file of
+    // this one with the same name is another set.
+    if (legge_dal_server() && s.stazione != club_->connessione().stazione) {
+        avvisa(QStringLiteral("Questa serie \u00e8 stata registrata da un'altra stazione del club: la sua prova "
+                              "intera \u00e8 nella cartella dei dati di quella stazione."));
+        return;
+    }
     const QString intero = storico_->assoluto(s.file_intero);
     if (intero.isEmpty() || !QFileInfo::exists(intero)) {
         avvisa(QStringLiteral("La prova intera di questa serie non \u00e8 nella cartella dei dati: si trovano solo "

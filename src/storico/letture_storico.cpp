@@ -92,7 +92,7 @@ std::vector<SessioneStorico> Storico::sessioni(const FiltroSessioni& f) {
     // ISO text sorts as the dates do; the end day is taken whole.
     q.prepare(QStringLiteral(
         "SELECT s.id, s.file, s.file_intero, s.file_vbt, s.data_ora, s.carico_kg, s.n_ripetizioni, "
-        "s.vmedia_migliore, s.vmp_migliore, s.perdita_finale, s.tipo_scheda "
+        "s.vmedia_migliore, s.vmp_migliore, s.perdita_finale, s.tipo_scheda, s.stazione "
         "FROM sessioni s JOIN atleti a ON a.id = s.atleta_id JOIN squadre q ON q.id = a.squadra_id "
         "JOIN esercizi e ON e.id = s.esercizio_id "
         "WHERE q.nome = ? AND a.nome = ? AND e.nome = ? AND s.data_ora >= ? AND s.data_ora < ? "
@@ -116,6 +116,7 @@ std::vector<SessioneStorico> Storico::sessioni(const FiltroSessioni& f) {
         x.vmp_migliore = opzionale(q.value(8));
         x.perdita_finale = opzionale(q.value(9));
         if (!q.value(10).isNull()) x.tipo_scheda = q.value(10).toInt();
+        x.stazione = q.value(11).toString();
         s.push_back(std::move(x));
     }
     return s;

@@ -91,6 +91,7 @@ struct SessioneStorico {
     int ripetizioni = 0;
     std::optional<double> vmedia_migliore, vmp_migliore, perdita_finale;
     std::optional<int> tipo_scheda;
+    QString stazione; // who lifted it, on the club's server; "" in the station's own history
 };
 
 struct FiltroSessioni {

@@ -168,8 +168,11 @@ void TestStoricoClub::server_fermato_durante_il_salvataggio() {
 void TestStoricoClub::profilo_di_due_stazioni() {
     Cartella a, b;
     for (int g : {2, 9, 16}) a.serie(g, static_cast<float>(2 * g + 20));
-    for (int g : {4, 11, 23}) b.serie(g, static_cast<float>(3 * g + 5));
-    b.serie(25, 90); // same file name as no set of station A, heavier
+    for (int g : {4, 9, 23}) b.serie(g, static_cast<float>(3 * g + 5)); // day 9: a file name of both
+    // Station A's whole trial of day 9, which is not station B's.
+    QFile intero(a.dir.filePath(ATLETA + QStringLiteral("2026  nov 09  9:00:0.csv")));
+    QVERIFY(intero.open(QIODevice::WriteOnly));
+    intero.close();
     for (auto [cartella, stazione] : {std::pair{&a, "A"}, std::pair{&b, "B"}}) {
         QProcess p;
         p.start(QStringLiteral(VEXA_STORICO_TOOL),
@@ -196,7 +199,7 @@ void TestStoricoClub::profilo_di_due_stazioni() {
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);
     const QJsonObject j = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    QCOMPARE(j[QStringLiteral("punti")].toArray().size(), 7);
+    QCOMPARE(j[QStringLiteral("punti")].toArray().size(), 6);
     QCOMPARE(j[QStringLiteral("pendenza")].toDouble(), atteso.pendenza);
     QCOMPARE(j[QStringLiteral("intercetta")].toDouble(), atteso.intercetta);
     QCOMPARE(j[QStringLiteral("massimale_stimato")].toDouble(), *atteso.massimale);
@@ -209,9 +212,18 @@ void TestStoricoClub::profilo_di_due_stazioni() {
     w.txt_al->setDate(AUTUNNO.al);
     QCOMPARE(w.sessioni().size(), std::size_t(3));
     QTRY_VERIFY_WITH_TIMEOUT(w.legge_dal_server(), 10000);
-    QCOMPARE(w.sessioni().size(), std::size_t(7));
+    QCOMPARE(w.sessioni().size(), std::size_t(6));
     QVERIFY2(w.lbl_club->text().startsWith(QStringLiteral("Storico del club")), qPrintable(w.lbl_club->text()));
     QCOMPARE(w.profilo().massimale, atteso.massimale);
+    // Each day-9 set opens its own station's trial, or says where it is.
+    QStringList aperte, avvisi;
+    w.apri_prova = [&](const QString& f) { aperte << f; };
+    w.mostra_messaggio = [&](const QString& t) { avvisi << t; };
+    for (int i = 0; i < 6; ++i)
+        if (w.sessioni()[static_cast<std::size_t>(i)].quando.date().day() == 9) w.apri_sessione(i);
+    QCOMPARE(aperte, QStringList{intero.fileName()});
+    QCOMPARE(avvisi.size(), 1);
+    QVERIFY(avvisi[0].contains(QStringLiteral("altra stazione")));
 }
 
 void TestStoricoClub::accesso_rifiutato() {
