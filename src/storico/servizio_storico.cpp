@@ -231,7 +231,7 @@ ServizioStorico::~ServizioStorico() {
     *fermati_club_ = true;
     QMetaObject::invokeMethod(club_lavoratore_, &SincroniaClub::termina, Qt::QueuedConnection);
     thread_club_->quit();
-    if (thread_club_->wait(1500)) {
+    if (thread_club_->wait(250)) {
         delete club_lavoratore_;
         delete thread_club_;
     } else {

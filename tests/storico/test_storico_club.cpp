@@ -2,8 +2,8 @@
 // scripts/pg-prova starts (VEXA_PG_URL; without it every case is skipped):
 // the schema made on an empty server and upgraded from the first version, two
 // processes pushing overlapping folders at once, the server gone while a
-// station saves, the profile of two stations (and the window reading it), a
-// login refused.
+// station saves, one that never answers while the program closes, the profile
+// of two stations (and the window reading it), a login refused.
 #include "storico/frm_storico.h"
 #include "storico/servizio_storico.h"
 #include "storico/storico.h"
@@ -20,6 +20,11 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace vexa;
 using namespace vexa::prova;
@@ -81,6 +86,7 @@ private slots:
     void schema_nuovo_e_dalla_prima_versione();
     void due_processi_insieme();
     void server_fermato_durante_il_salvataggio();
+    void server_muto_alla_chiusura();
     void profilo_di_due_stazioni();
     void accesso_rifiutato();
 };
@@ -163,6 +169,33 @@ void TestStoricoClub::server_fermato_durante_il_salvataggio() {
     Storico s(c.dati(), server(), {});
     QVERIFY(s.apri().ok());
     QCOMPARE(s.sessioni(AUTUNNO).size(), std::size_t(4));
+}
+
+void TestStoricoClub::server_muto_alla_chiusura() {
+    // A port that takes the connection and never says a word.
+    const int muto = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    QVERIFY(::bind(muto, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(muto, 8) == 0);
+    QVERIFY(::getsockname(muto, reinterpret_cast<sockaddr*>(&a), &n) == 0);
+    Cartella c;
+    c.serie(2, 40);
+    ConnessioneStorico silenzioso = server(QStringLiteral("rack-4"));
+    silenzioso.porta = ntohs(a.sin_port);
+    QElapsedTimer t;
+    {
+        ServizioStorico servizio(c.dati(), {200, 300, silenzioso});
+        servizio.avvia();
+        QTest::qWait(500); // the push is waiting for the server by now
+        t.start();
+    }
+    QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+    ::close(muto);
+    Storico locale(c.dati());
+    QVERIFY(locale.apri().ok());
+    QCOMPARE(locale.quante_da_inviare(), 1);
 }
 
 void TestStoricoClub::profilo_di_due_stazioni() {
