@@ -23,9 +23,11 @@ bool parametro_sicuro(const QString& k, const QString& v) {
 }
 
 // Bounded waits: a server gone silent (a pulled cable) ends a call within
-// seconds instead of the minutes of the system's TCP defaults.
-constexpr const char* ATTESE = "connect_timeout=5 keepalives=1 keepalives_idle=5 keepalives_interval=2 "
-                               "keepalives_count=2 tcp_user_timeout=8000";
+// a few seconds instead of the minutes of the system's TCP defaults. The
+// window reads on the screen's thread, so this is also the longest it can
+// stall when the server goes away between the push's answer and its reading.
+constexpr const char* ATTESE = "connect_timeout=3 keepalives=1 keepalives_idle=2 keepalives_interval=1 "
+                               "keepalives_count=2 tcp_user_timeout=3000";
 
 } // namespace
 

@@ -307,6 +307,7 @@ void Frm_storico::club_cambiato() {
     const QString quando = s.risposta.isValid()
                                ? QStringLiteral("ultima risposta alle %1").arg(s.risposta.toString(QStringLiteral("HH:mm:ss")))
                                : QStringLiteral("nessuna risposta finora");
+    cmd_sincronizza->setEnabled(s.attivo);
     if (!s.attivo)
         lbl_club->setText(QStringLiteral("Storico di questa stazione (nessun server del club impostato)."));
     else if (legge_dal_server())
