@@ -14,10 +14,11 @@ CREATE DATABASE club ENCODING 'UTF8' TEMPLATE template0;
 
 -- Nobody else may connect to the club's database; the role may connect to no other.
 REVOKE ALL ON DATABASE club FROM PUBLIC;
-GRANT CONNECT, TEMPORARY ON DATABASE club TO vexa_club;
+GRANT CONNECT ON DATABASE club TO vexa_club;
 
 \connect club
 REVOKE ALL ON SCHEMA public FROM PUBLIC;
--- The history's tables live in a schema the role owns, and nowhere else.
+-- The history's tables live in a schema the role owns, where the program
+-- makes and upgrades them; the role has no right anywhere else.
 CREATE SCHEMA storico AUTHORIZATION vexa_club;
 ALTER ROLE vexa_club IN DATABASE club SET search_path = storico;
