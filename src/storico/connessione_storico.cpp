@@ -156,8 +156,12 @@ bool apri(QSqlDatabase& db, const ConnessioneStorico& c, int attesa_ms) {
     QString o = QString::fromLatin1(ATTESE);
     if (!c.tls.isEmpty() && parametro_sicuro(QStringLiteral("sslmode"), c.tls)) o += QStringLiteral(" sslmode=") + c.tls;
     if (!c.opzioni.isEmpty()) o += QLatin1Char(' ') + c.opzioni;
-    // A statement that waits for another station's lock gives up rather than hold the service.
-    o += QStringLiteral(" options='-c lock_timeout=%1'").arg(std::max(attesa_ms, 1000));
+    // A statement that waits for another station's lock, or a server too
+    // slow to answer, gives up rather than hold the caller (the window reads
+    // on the screen's thread).
+    o += QStringLiteral(" options='-c lock_timeout=%1 -c statement_timeout=%2'")
+             .arg(std::max(attesa_ms, 1000))
+             .arg(2 * std::max(attesa_ms, 1000));
     db.setConnectOptions(o);
     return db.open();
 }
