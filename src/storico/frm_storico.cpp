@@ -264,7 +264,11 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
             lbl_stato->setText(riepilogo);
             riapri();
         });
-        connect(servizio_, &ServizioStorico::aggiornato, this, &Frm_storico::riapri);
+        // Reading the server, a set saved here shows once the push has taken
+        // it there (club_cambiato), not before.
+        connect(servizio_, &ServizioStorico::aggiornato, this, [this] {
+            if (!legge_dal_server()) riapri();
+        });
         connect(servizio_, &ServizioStorico::club_cambiato, this, &Frm_storico::club_cambiato);
         connect(cmd_sincronizza, &QPushButton::clicked, servizio_, &ServizioStorico::sincronizza);
         connect(cmd_club, &QPushButton::clicked, this, &Frm_storico::Cmd_club_Click);
@@ -317,7 +321,9 @@ void Frm_storico::club_cambiato() {
                               .arg(servizio_->club().descrizione(), quando,
                                    s.problema.isEmpty() ? QString() : QStringLiteral(": ") + s.problema) +
                           attesa);
-    if (prima != legge_dal_server()) riapri();
+    const bool nuove = legge_dal_server() && s.inviate != inviate_;
+    inviate_ = s.inviate;
+    if (prima != legge_dal_server() || nuove) riapri();
 }
 
 void Frm_storico::Cmd_club_Click() {

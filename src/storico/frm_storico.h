@@ -107,6 +107,7 @@ private:
 
     std::unique_ptr<Storico> storico_;
     std::unique_ptr<Storico> club_;
+    int inviate_ = 0; // the push's count when the window last read the server
     ServizioStorico* servizio_ = nullptr;
     QStandardItemModel* modello_ = nullptr;
     std::vector<SessioneStorico> sessioni_;

@@ -84,6 +84,7 @@ void SincroniaClub::sincronizza() {
                 return;
             }
             stato_.risposta = QDateTime::currentDateTime();
+            if (e.tipo == Importazione::Aggiunta || e.tipo == Importazione::Aggiornata) ++stato_.inviate;
             // A file gone or unreadable since has nothing more to give the
             // server; the station's next rebuild takes its set out.
             if (!locale_->segna_inviata(x.file, x.impronta)) {

@@ -24,6 +24,7 @@ struct StatoClub {
     int in_attesa = -1;   // sets not yet on the server (-1: not known yet)
     QDateTime risposta;   // when the server last answered (null: never in this run)
     QString problema;     // why the last try failed; empty when it went through
+    int inviate = 0;      // sets the server took in this run
     bool risponde() const { return attivo && problema.isEmpty() && risposta.isValid(); }
 };
 

@@ -257,6 +257,9 @@ void TestStoricoClub::profilo_di_due_stazioni() {
     QCOMPARE(aperte, QStringList{intero.fileName()});
     QCOMPARE(avvisi.size(), 1);
     QVERIFY(avvisi[0].contains(QStringLiteral("altra stazione")));
+    // A set saved now shows once the push has taken it to the server.
+    servizio.registra(a.serie(30, 95));
+    QTRY_COMPARE_WITH_TIMEOUT(w.sessioni().size(), std::size_t(7), 10000);
 }
 
 void TestStoricoClub::accesso_rifiutato() {
