@@ -44,9 +44,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VEXA_MANUTENTORE}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The history opens its database through Qt's SQLite driver, a plugin loaded
-# at run time that no program links against: dpkg-shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+# The history opens its database through Qt's SQLite driver, and the club's
+# server through its PostgreSQL driver: plugins loaded at run time that no
+# program links against, so dpkg-shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/data/debian/postinst
     ${PROJECT_SOURCE_DIR}/data/debian/postrm)

@@ -33,7 +33,11 @@ std::optional<int> tipo_scheda(const std::string& stato_connessione) {
 
 void Programma::avvia_storico() {
     if (storico_) return;
-    storico_ = std::make_unique<ServizioStorico>(cartella_);
+    // The club's server of the settings store, if one is set: the station's
+    // sets go on to it in the background.
+    ServizioStorico::Opzioni o;
+    o.club = leggi_club();
+    storico_ = std::make_unique<ServizioStorico>(cartella_, o);
     connect(storico_.get(), &ServizioStorico::messaggio, this,
             [this](const QString& testo) { mostra_messaggio(testo.toStdString(), Icona::Esclamazione); });
     storico_->avvia();

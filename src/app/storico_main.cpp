@@ -2,7 +2,9 @@
 // a display. --rebuild reads every results file of the data folder into the
 // history; --profile prints an athlete's load-velocity profile and estimated
 // 1RM for one exercise as one JSON object, the figures the "Storico" window
-// shows for the same choice.
+// shows for the same choice. --database points either at another SQLite file
+// or at the club's PostgreSQL server, which --rebuild fills with this
+// station's files and --profile reads for every station.
 #include "storico/storico.h"
 
 #include <QCoreApplication>
@@ -24,8 +26,8 @@ using namespace vexa;
 enum Esito { ESITO_OK = 0, ESITO_FILE = 1, ESITO_USO = 2, ESITO_IO = 3 };
 
 const char* const USO =
-    "uso: vexameter-storico [--data-folder CARTELLA] --rebuild\n"
-    "     vexameter-storico [--data-folder CARTELLA] --profile --athlete NOME --exercise NOME\n"
+    "uso: vexameter-storico [--data-folder CARTELLA] [--database URL] [--station ID] --rebuild\n"
+    "     vexameter-storico [--data-folder CARTELLA] [--database URL] --profile --athlete NOME --exercise NOME\n"
     "                       [--squad NOME] [--metric vmedia|vmp] [--mvt MMS]\n"
     "                       [--from AAAA-MM-GG] [--to AAAA-MM-GG]\n"
     "\n"
@@ -33,9 +35,16 @@ const char* const USO =
     "(predefinita: quella del programma dell'utente). Se manca viene creato dai file\n"
     "dei risultati; se e' danneggiato viene messo da parte e ricostruito.\n"
     "\n"
+    "  --database URL      sqlite:PERCORSO (predefinito: storico.sqlite della cartella\n"
+    "                      dei dati) o postgresql://UTENTE@HOST:PORTA/DATABASE, il server\n"
+    "                      del club (parametri di libpq come sslmode dopo un \"?\"); la\n"
+    "                      password viene da ~/.pgpass o da PGPASSWORD, mai dall'URL\n"
+    "  --station ID        la stazione delle serie inviate al server (predefinita:\n"
+    "                      quella di questa installazione)\n"
     "  --rebuild           legge nello storico ogni file dei risultati della cartella\n"
     "                      dei dati e toglie le serie i cui file non ci sono piu';\n"
-    "                      ripeterlo non aggiunge nulla due volte\n"
+    "                      ripeterlo non aggiunge nulla due volte; con un server, vi\n"
+    "                      invia le serie della cartella dei dati (senza toglierne)\n"
     "  --profile           stampa un oggetto JSON con il profilo carico-velocita' e il\n"
     "                      massimale stimato: \"punti\" (file, data, carico in kg,\n"
     "                      velocita' in mm/s), \"pendenza\" (mm/s per kg), \"intercetta\"\n"
@@ -103,6 +112,7 @@ std::optional<double> numero(QString t) {
 
 struct Argomenti {
     QString cartella;
+    ConnessioneStorico connessione;
     bool ricostruisci = false, profilo = false, vmp = false;
     QString atleta, esercizio, squadra;
     bool con_squadra = false;
@@ -132,7 +142,7 @@ EsitoStorico apri(Storico& s, bool verifica, std::optional<Ricostruzione>& ricos
 int esegui(const Argomenti& a) {
     if (!QFileInfo(a.cartella).isDir())
         return errore(ESITO_IO, QStringLiteral("la cartella dei dati \"%1\" non esiste").arg(a.cartella));
-    Storico s(a.cartella);
+    Storico s(a.cartella, a.connessione, Storico::Opzioni{});
     std::optional<Ricostruzione> r;
     const EsitoStorico e = apri(s, a.ricostruisci, r);
     if (!e.ok()) return errore(ESITO_IO, e.messaggio);
@@ -195,7 +205,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("vexameter"));
 
     Argomenti a;
-    QString dal, al, metrica = QStringLiteral("vmedia"), mvt;
+    QString dal, al, metrica = QStringLiteral("vmedia"), mvt, database, stazione;
     bool con_dal = false, con_al = false;
     const QStringList arg = app.arguments();
     for (int i = 1; i < arg.size(); ++i) {
@@ -211,6 +221,10 @@ int main(int argc, char** argv) {
             return ESITO_OK;
         } else if (x == QLatin1String("--data-folder")) {
             ok = valore(a.cartella);
+        } else if (x == QLatin1String("--database")) {
+            ok = valore(database);
+        } else if (x == QLatin1String("--station")) {
+            ok = valore(stazione);
         } else if (x == QLatin1String("--rebuild")) {
             a.ricostruisci = true;
         } else if (x == QLatin1String("--profile")) {
@@ -259,5 +273,14 @@ int main(int argc, char** argv) {
     if (!con_dal) a.dal = a.al.addDays(-42);
     if (a.dal > a.al) return errore(ESITO_USO, QStringLiteral("--from viene dopo --to"));
     if (a.cartella.isEmpty()) a.cartella = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!database.isEmpty()) {
+        auto c = ConnessioneStorico::da_url(database);
+        if (auto* e = std::get_if<QString>(&c)) return errore(ESITO_USO, QStringLiteral("--database: ") + *e);
+        a.connessione = std::get<ConnessioneStorico>(c);
+    }
+    if (a.connessione.server())
+        a.connessione.stazione = stazione.isEmpty() ? stazione_locale() : stazione;
+    else if (!stazione.isEmpty())
+        return errore(ESITO_USO, QStringLiteral("--station vale solo con il server del club (--database postgresql://...)"));
     return esegui(a);
 }

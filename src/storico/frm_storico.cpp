@@ -1,5 +1,6 @@
 #include "frm_storico.h"
 
+#include "frm_club.h"
 #include "servizio_storico.h"
 
 #include "analysis/formato.h"
@@ -191,6 +192,18 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
     cmd_esporta_profilo = new QPushButton(QStringLiteral("Esporta profilo..."), this);
     cmd_esporta_grafico = new QPushButton(QStringLiteral("Esporta grafico..."), this);
     cmd_chiudi = new QPushButton(QStringLiteral("Chiudi"), this);
+    lbl_club = new QLabel(this);
+    lbl_club->setObjectName(QStringLiteral("lbl_club"));
+    lbl_club->setWordWrap(true);
+    cmd_sincronizza = new QPushButton(QStringLiteral("Sincronizza"), this);
+    cmd_sincronizza->setToolTip(QStringLiteral("Invia ora al server del club le serie che non ha ancora"));
+    cmd_club = new QPushButton(QStringLiteral("Server del club..."), this);
+    cmd_sincronizza->setEnabled(servizio_ != nullptr);
+    cmd_club->setEnabled(servizio_ != nullptr);
+    auto* club = new QHBoxLayout;
+    club->addWidget(lbl_club, 1);
+    club->addWidget(cmd_sincronizza);
+    club->addWidget(cmd_club);
     auto* comandi = new QHBoxLayout;
     comandi->addWidget(cmd_ricostruisci);
     comandi->addWidget(lbl_stato, 1);
@@ -203,6 +216,7 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
     lay->addWidget(divisore, 1);
     lay->addWidget(lbl_profilo);
     lay->addLayout(comandi);
+    lay->addLayout(club);
     resize(1100, 640);
 
     connect(cbo_atleta, &QComboBox::currentIndexChanged, this, [this] {
@@ -224,7 +238,7 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
     connect(txt_velocita_1rm, &QSpinBox::valueChanged, this, [this](int v) {
         if (riempimento_) return;
         if (!cbo_esercizio->currentText().isEmpty()) {
-            const EsitoStorico e = storico_->imposta_velocita_1rm(cbo_esercizio->currentText(), v);
+            const EsitoStorico e = letto().imposta_velocita_1rm(cbo_esercizio->currentText(), v);
             if (!e.ok()) avvisa(e.messaggio);
         }
         aggiorna();
@@ -250,7 +264,14 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
             lbl_stato->setText(riepilogo);
             riapri();
         });
-        connect(servizio_, &ServizioStorico::aggiornato, this, &Frm_storico::riapri);
+        // Reading the server, a set saved here shows once the push has taken
+        // it there (club_cambiato), not before.
+        connect(servizio_, &ServizioStorico::aggiornato, this, [this] {
+            if (!legge_dal_server()) riapri();
+        });
+        connect(servizio_, &ServizioStorico::club_cambiato, this, &Frm_storico::club_cambiato);
+        connect(cmd_sincronizza, &QPushButton::clicked, servizio_, &ServizioStorico::sincronizza);
+        connect(cmd_club, &QPushButton::clicked, this, &Frm_storico::Cmd_club_Click);
     }
 
     // The service makes a missing history from the files; the window waits
@@ -261,11 +282,56 @@ Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio
         const EsitoStorico e = storico_->apri();
         if (!e.ok()) lbl_stato->setText(e.messaggio);
     }
+    club_cambiato();
     riempimento_ = true;
     aggiorna_atleti(scelta);
     aggiorna_esercizi(scelta.esercizio);
     riempimento_ = false;
     aggiorna();
+}
+
+bool Frm_storico::legge_dal_server() const { return club_ && club_->aperto(); }
+
+Storico& Frm_storico::letto() { return legge_dal_server() ? *club_ : *storico_; }
+
+// The window connects to the server only once the service's push has heard
+// from it, so a server that does not answer never holds up the screen; it
+// goes back to this station's history as soon as the push finds it gone.
+void Frm_storico::club_cambiato() {
+    const StatoClub s = servizio_ ? servizio_->stato_club() : StatoClub{};
+    const bool prima = legge_dal_server();
+    if (!s.risponde()) {
+        club_.reset();
+    } else if (!legge_dal_server()) {
+        club_ = std::make_unique<Storico>(storico_->cartella_dati(), servizio_->club(), Storico::Opzioni{1000});
+        if (!club_->apri().ok()) club_.reset();
+    }
+    const QString attesa = s.in_attesa < 0 ? QString()
+                                           : QStringLiteral(" %1 serie di questa stazione in attesa di invio.").arg(s.in_attesa);
+    const QString quando = s.risposta.isValid()
+                               ? QStringLiteral("ultima risposta alle %1").arg(s.risposta.toString(QStringLiteral("HH:mm:ss")))
+                               : QStringLiteral("nessuna risposta finora");
+    cmd_sincronizza->setEnabled(s.attivo);
+    if (!s.attivo)
+        lbl_club->setText(QStringLiteral("Storico di questa stazione (nessun server del club impostato)."));
+    else if (legge_dal_server())
+        lbl_club->setText(QStringLiteral("Storico del club (server %1, %2).").arg(servizio_->club().descrizione(), quando) + attesa);
+    else
+        lbl_club->setText(QStringLiteral("Storico di questa stazione: il server del club %1 non risponde (%2)%3.")
+                              .arg(servizio_->club().descrizione(), quando,
+                                   s.problema.isEmpty() ? QString() : QStringLiteral(": ") + s.problema) +
+                          attesa);
+    const bool nuove = legge_dal_server() && s.inviate != inviate_;
+    inviate_ = s.inviate;
+    if (prima != legge_dal_server() || nuove) riapri();
+}
+
+void Frm_storico::Cmd_club_Click() {
+    Frm_club d(servizio_->club(), this);
+    if (d.exec() != QDialog::Accepted) return;
+    salva_club(d.connessione());
+    servizio_->imposta_club(leggi_club());
+    club_cambiato();
 }
 
 Frm_storico::~Frm_storico() = default;
@@ -302,7 +368,7 @@ AtletaStorico Frm_storico::atleta() const {
 }
 
 void Frm_storico::aggiorna_atleti(const Scelta& scelta) {
-    std::vector<AtletaStorico> elenco = storico_->atleti();
+    std::vector<AtletaStorico> elenco = letto().atleti();
     const AtletaStorico voluto{scelta.squadra, scelta.atleta};
     // The athlete of the settings is offered even before a first set.
     if (!voluto.nome.isEmpty() && std::find(elenco.begin(), elenco.end(), voluto) == elenco.end())
@@ -324,7 +390,7 @@ void Frm_storico::aggiorna_atleti(const Scelta& scelta) {
 void Frm_storico::aggiorna_esercizi(const QString& preferito) {
     const bool era = riempimento_;
     riempimento_ = true;
-    QStringList e = storico_->esercizi(atleta());
+    QStringList e = letto().esercizi(atleta());
     if (!preferito.isEmpty() && !e.contains(preferito)) e << preferito;
     cbo_esercizio->clear();
     cbo_esercizio->addItems(e);
@@ -337,9 +403,9 @@ void Frm_storico::aggiorna() {
     const bool era = riempimento_;
     riempimento_ = true;
     const QString esercizio = cbo_esercizio->currentText();
-    const double v1rm = storico_->velocita_1rm(esercizio);
+    const double v1rm = letto().velocita_1rm(esercizio);
     txt_velocita_1rm->setValue(static_cast<int>(std::lround(v1rm)));
-    sessioni_ = storico_->sessioni({atleta(), esercizio, txt_dal->date(), txt_al->date()});
+    sessioni_ = letto().sessioni({atleta(), esercizio, txt_dal->date(), txt_al->date()});
 
     modello_->removeRows(0, modello_->rowCount());
     for (const SessioneStorico& s : sessioni_) {
@@ -505,6 +571,13 @@ void Frm_storico::disegna_carico() {
 void Frm_storico::apri_sessione(int riga) {
     if (riga < 0 || riga >= static_cast<int>(sessioni_.size())) return;
     const SessioneStorico& s = sessioni_[static_cast<std::size_t>(riga)];
+    // Another station's paths name files on its own computer: a file of
+    // this one with the same name is another set.
+    if (legge_dal_server() && s.stazione != club_->connessione().stazione) {
+        avvisa(QStringLiteral("Questa serie \u00e8 stata registrata da un'altra stazione del club: la sua prova "
+                              "intera \u00e8 nella cartella dei dati di quella stazione."));
+        return;
+    }
     const QString intero = storico_->assoluto(s.file_intero);
     if (intero.isEmpty() || !QFileInfo::exists(intero)) {
         avvisa(QStringLiteral("La prova intera di questa serie non \u00e8 nella cartella dei dati: si trovano solo "

@@ -69,6 +69,12 @@ public:
     QPushButton* cmd_esporta_profilo = nullptr;
     QPushButton* cmd_esporta_grafico = nullptr;
     QPushButton* cmd_chiudi = nullptr;
+    // The club's server: which history the window reads, what waits to go.
+    QLabel* lbl_club = nullptr;
+    QPushButton* cmd_sincronizza = nullptr;
+    QPushButton* cmd_club = nullptr;
+    // Reading the club's server (it is set and answers), not this station's history.
+    bool legge_dal_server() const;
 
     // Reads the history again for what the window shows now.
     void aggiorna();
@@ -94,8 +100,14 @@ private:
     void disegna_carico();
     void riapri();
     void avvisa(const QString& testo);
+    void club_cambiato();
+    void Cmd_club_Click();
+    // The history the window reads: the club's server when it answers.
+    Storico& letto();
 
     std::unique_ptr<Storico> storico_;
+    std::unique_ptr<Storico> club_;
+    int inviate_ = 0; // the push's count when the window last read the server
     ServizioStorico* servizio_ = nullptr;
     QStandardItemModel* modello_ = nullptr;
     std::vector<SessioneStorico> sessioni_;

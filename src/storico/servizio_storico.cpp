@@ -208,9 +208,38 @@ ServizioStorico::ServizioStorico(const QString& cartella_dati, Opzioni o, QObjec
     connect(lavoratore_, &LavoratoreStorico::avanzamento, this, &ServizioStorico::avanzamento);
     connect(lavoratore_, &LavoratoreStorico::ricostruzione_finita, this, &ServizioStorico::ricostruzione_finita);
     thread_->start(QThread::LowPriority);
+
+    // The push has a thread of its own: a server that does not answer holds
+    // up neither the station's history nor the program.
+    qRegisterMetaType<StatoClub>();
+    qRegisterMetaType<ConnessioneStorico>();
+    thread_club_ = new QThread;
+    thread_club_->setObjectName(QStringLiteral("vexa-club"));
+    club_lavoratore_ = new SincroniaClub(cartella_dati, o.attesa_occupato_ms, o.riprova_ms, fermati_club_);
+    club_lavoratore_->moveToThread(thread_club_);
+    connect(club_lavoratore_, &SincroniaClub::stato, this, [this](const StatoClub& s) {
+        stato_club_ = s;
+        emit club_cambiato(s);
+    });
+    // Each set the station's history took (a save, a rebuild) goes on to the server.
+    connect(lavoratore_, &LavoratoreStorico::aggiornato, club_lavoratore_, &SincroniaClub::sincronizza);
+    thread_club_->start(QThread::LowPriority);
+    imposta_club(o.club);
 }
 
 ServizioStorico::~ServizioStorico() {
+    *fermati_club_ = true;
+    QMetaObject::invokeMethod(club_lavoratore_, &SincroniaClub::termina, Qt::QueuedConnection);
+    thread_club_->quit();
+    if (thread_club_->wait(250)) {
+        delete club_lavoratore_;
+        delete thread_club_;
+    } else {
+        // Stuck in a call to a silent server: left to end with the process.
+        // The sets it was pushing are still queued in the station's history.
+        qCWarning(lcStorico) << "invio al server del club interrotto alla chiusura";
+        QObject::disconnect(club_lavoratore_, nullptr, this, nullptr);
+    }
     fermati_ = true;
     QMetaObject::invokeMethod(lavoratore_, &LavoratoreStorico::termina, Qt::BlockingQueuedConnection);
     thread_->quit();
@@ -225,6 +254,18 @@ void ServizioStorico::registra(const QString& file_dati, std::optional<int> tipo
     QMetaObject::invokeMethod(
         lavoratore_, [l = lavoratore_, file_dati, tipo, squadra] { l->registra(file_dati, tipo, squadra); },
         Qt::QueuedConnection);
+}
+
+void ServizioStorico::imposta_club(const ConnessioneStorico& server) {
+    club_ = server;
+    stato_club_ = StatoClub{};
+    stato_club_.attivo = server.server() && !server.host.isEmpty();
+    QMetaObject::invokeMethod(club_lavoratore_, [l = club_lavoratore_, server] { l->imposta(server); }, Qt::QueuedConnection);
+    sincronizza();
+}
+
+void ServizioStorico::sincronizza() {
+    QMetaObject::invokeMethod(club_lavoratore_, &SincroniaClub::sincronizza, Qt::QueuedConnection);
 }
 
 void ServizioStorico::ricostruisci() {

@@ -1,5 +1,7 @@
 #include "storico.h"
 
+#include "storico_interno.h"
+
 #include "trials/salvataggio.h"
 
 #include <QAtomicInteger>
@@ -17,114 +19,11 @@ namespace vexa {
 
 Q_LOGGING_CATEGORY(lcStorico, "vexa.storico", QtWarningMsg)
 
+using namespace interno;
+
 namespace {
 
-// SQLite's alias of the row id; a server engine spells the same column as an
-// identity column, and nothing else in the schema differs.
-#define VEXA_ID "INTEGER PRIMARY KEY"
-
-// The value columns of a repetition, in the order of the results file.
-constexpr const char* COLONNE[N_COLONNE_RISULTATI] = {
-    "tempo",       "durata_conc", "spost_conc",  "vmedia_conc", "vmax_conc", "t_vmax_conc", "s_vmax_conc",
-    "durata_ecc",  "spost_ecc",   "vmedia_ecc",  "vmax_ecc",    "t_vmax_ecc", "s_vmax_ecc"};
-constexpr const char* COLONNE_VBT[6] = {"vbt_vmedia", "vmp", "vbt_vmax", "pmedia", "pmax", "perdita"};
-
-// One list of statements per schema version: step k takes a database of
-// version k - 1 to version k. A step is never changed once released; a new
-// version gets a new step.
-const std::vector<QStringList>& passi_schema() {
-    static const std::vector<QStringList> passi = [] {
-        QString ripetizioni = QStringLiteral(
-            "CREATE TABLE ripetizioni (sessione_id INTEGER NOT NULL REFERENCES sessioni (id) ON DELETE CASCADE, "
-            "numero INTEGER NOT NULL, ");
-        for (const char* c : COLONNE) ripetizioni += QLatin1String(c) + QStringLiteral(" DOUBLE PRECISION, ");
-        ripetizioni += QStringLiteral("nota TEXT NOT NULL, PRIMARY KEY (sessione_id, numero))");
-        QStringList secondo = {
-            QStringLiteral("ALTER TABLE sessioni ADD COLUMN file_vbt TEXT"),
-            QStringLiteral("ALTER TABLE sessioni ADD COLUMN vmp_migliore DOUBLE PRECISION"),
-            QStringLiteral("ALTER TABLE sessioni ADD COLUMN perdita_finale DOUBLE PRECISION"),
-            QStringLiteral("ALTER TABLE esercizi ADD COLUMN velocita_1rm DOUBLE PRECISION"),
-        };
-        for (const char* c : COLONNE_VBT)
-            secondo << QStringLiteral("ALTER TABLE ripetizioni ADD COLUMN %1 DOUBLE PRECISION").arg(QLatin1String(c));
-        // The sets already there were read without their velocity-training
-        // files: the next rebuild reads them again.
-        secondo << QStringLiteral("UPDATE sessioni SET impronta = ''");
-        return std::vector<QStringList>{
-            {
-                QStringLiteral("CREATE TABLE squadre (id " VEXA_ID ", nome TEXT NOT NULL UNIQUE)"),
-                QStringLiteral("CREATE TABLE atleti (id " VEXA_ID ", squadra_id INTEGER NOT NULL REFERENCES squadre (id), "
-                               "nome TEXT NOT NULL, UNIQUE (squadra_id, nome))"),
-                QStringLiteral("CREATE TABLE esercizi (id " VEXA_ID ", nome TEXT NOT NULL UNIQUE)"),
-                QStringLiteral("CREATE TABLE sessioni (id " VEXA_ID ", file TEXT NOT NULL UNIQUE, impronta TEXT NOT NULL, "
-                               "atleta_id INTEGER NOT NULL REFERENCES atleti (id), "
-                               "esercizio_id INTEGER NOT NULL REFERENCES esercizi (id), "
-                               "carico_kg DOUBLE PRECISION NOT NULL, data_ora TEXT NOT NULL, tipo_scheda INTEGER, "
-                               "file_intero TEXT, n_ripetizioni INTEGER NOT NULL, vmedia_migliore DOUBLE PRECISION)"),
-                // The window asks for one athlete's exercise over a range of dates.
-                QStringLiteral("CREATE INDEX sessioni_atleta_esercizio_data ON sessioni (atleta_id, esercizio_id, data_ora)"),
-                ripetizioni,
-            },
-            secondo,
-        };
-    }();
-    return passi;
-}
-
 QAtomicInteger<quint64> connessioni{0};
-
-QVariant nullo_double() { return QVariant(QMetaType::fromType<double>()); }
-QVariant valore(const std::optional<double>& v) { return v ? QVariant(*v) : nullo_double(); }
-QVariant valore(const std::optional<int>& v) { return v ? QVariant(*v) : QVariant(QMetaType::fromType<int>()); }
-// Qt binds a null QString as NULL: names are never NULL, "" is no squad.
-QVariant testo(const QString& t) { return t.isNull() ? QVariant(QStringLiteral("")) : QVariant(t); }
-QVariant testo_o_nullo(const QString& t) { return t.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(t); }
-std::optional<double> opzionale(const QVariant& v) {
-    if (v.isNull()) return std::nullopt;
-    return v.toDouble();
-}
-
-QString testo_data(const DataOra& d) {
-    return QDateTime(QDate(d.anno, d.mese, d.giorno), QTime(d.ora, d.minuto, d.secondo)).toString(Qt::ISODate);
-}
-
-QString nativo(const QString& p) { return QDir::toNativeSeparators(p); }
-
-// SQLite's primary result code: Qt passes the engine's code through.
-StatoStorico classifica(const QSqlError& e) {
-    bool ok = false;
-    const int codice = e.nativeErrorCode().toInt(&ok) & 0xff;
-    if (!ok) return StatoStorico::Inaccessibile;
-    switch (codice) {
-    case 5:  // SQLITE_BUSY
-    case 6:  // SQLITE_LOCKED
-        return StatoStorico::Occupato;
-    case 11: // SQLITE_CORRUPT
-    case 26: // SQLITE_NOTADB
-        return StatoStorico::Danneggiato;
-    default:
-        return StatoStorico::Inaccessibile;
-    }
-}
-
-// The results file "X dati.csv" of an automatic save has its whole trial in
-// "X.csv"; every results file has its velocity-training figures in "X vbt.csv"
-// when "X.csv" is the results file.
-QString file_intero_di(const QString& file_dati) {
-    const QString coda = QStringLiteral(" dati.csv");
-    if (!file_dati.endsWith(coda)) return {};
-    const QString intero = file_dati.left(file_dati.size() - coda.size()) + QStringLiteral(".csv");
-    return QFileInfo::exists(intero) ? intero : QString();
-}
-
-QString file_vbt_di(const QString& file_dati) {
-    QString base = file_dati;
-    if (base.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) base.chop(4);
-    const QString vbt = base + QStringLiteral(" vbt.csv");
-    return QFileInfo::exists(vbt) ? vbt : QString();
-}
-
-constexpr qint64 MASSIMO_FILE_DATI = 64LL * 1024 * 1024;
 
 } // namespace
 
@@ -173,7 +72,11 @@ QString Ricostruzione::riepilogo() const {
 
 Storico::Storico(const QString& cartella_dati) : Storico(cartella_dati, Opzioni{}) {}
 
-Storico::Storico(const QString& cartella_dati, Opzioni o) : cartella_(QDir::cleanPath(cartella_dati)), o_(o) {
+Storico::Storico(const QString& cartella_dati, Opzioni o) : Storico(cartella_dati, ConnessioneStorico{}, o) {}
+
+Storico::Storico(const QString& cartella_dati, const ConnessioneStorico& connessione, Opzioni o)
+    : cartella_(QDir::cleanPath(cartella_dati)), c_(connessione), o_(o) {
+    if (!c_.server() && c_.file.isEmpty()) c_.file = QDir(cartella_).filePath(QLatin1String(NOME_FILE_STORICO));
     const QString canonica = QFileInfo(cartella_).canonicalFilePath();
     cartella_canonica_ = canonica.isEmpty() ? QDir(cartella_).absolutePath() : canonica;
     nome_connessione_ = QStringLiteral("vexa_storico_%1").arg(++connessioni);
@@ -181,12 +84,25 @@ Storico::Storico(const QString& cartella_dati, Opzioni o) : cartella_(QDir::clea
 
 Storico::~Storico() { chiudi(); }
 
-QString Storico::percorso() const { return QDir(cartella_).filePath(QLatin1String(NOME_FILE_STORICO)); }
+QString Storico::percorso() const { return c_.server() ? c_.descrizione() : c_.file; }
 
 EsitoStorico Storico::errore(const QSqlError& e, const char* cosa) {
-    const StatoStorico s = classifica(e);
+    const StatoStorico s = motore::classifica(c_.motore, e);
     const QString file = nativo(percorso());
+    const QString motivo = e.databaseText().isEmpty() ? e.text() : e.databaseText().trimmed();
     QString testo;
+    if (c_.server()) {
+        if (motore::accesso_rifiutato(e))
+            testo = QStringLiteral("Il server del club \"%1\" ha rifiutato l'accesso (%2). La password va nel file "
+                                   "delle password di PostgreSQL (~/.pgpass) o in PGPASSWORD.").arg(file, motivo);
+        else if (s == StatoStorico::Occupato)
+            testo = QStringLiteral("Il server del club \"%1\" \u00e8 occupato da un'altra stazione e non si \u00e8 "
+                                   "liberato in tempo.").arg(file);
+        else
+            testo = QStringLiteral("Impossibile usare il server del club \"%1\": %2.").arg(file, motivo);
+        qCWarning(lcStorico).noquote() << cosa << "non riuscito:" << e.text() << "codice" << e.nativeErrorCode();
+        return errore_ = EsitoStorico{s, testo};
+    }
     switch (s) {
     case StatoStorico::Occupato:
         testo = QStringLiteral("Lo storico \"%1\" \u00e8 in uso da un'altra copia del programma e non si \u00e8 "
@@ -218,7 +134,7 @@ bool Storico::esegui(const QString& sql, const char* cosa) {
 
 // The write lock is taken before anything is read, so a second writer waits
 // here for the busy time, never halfway through a set.
-bool Storico::inizia_scrittura() { return esegui(QStringLiteral("BEGIN IMMEDIATE"), "inizio della scrittura"); }
+bool Storico::inizia_scrittura() { return esegui(motore::inizio_scrittura(c_.motore), "inizio della scrittura"); }
 bool Storico::conferma() {
     if (esegui(QStringLiteral("COMMIT"), "conferma della scrittura")) return true;
     annulla();
@@ -229,13 +145,40 @@ void Storico::annulla() {
     q.exec(QStringLiteral("ROLLBACK"));
 }
 
-int Storico::versione() {
+int Storico::esiste_tabella(const QString& nome) {
     QSqlQuery q(db_);
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        errore(q.lastError(), "lettura della versione");
-        return -1;
+    q.prepare(c_.server() ? QStringLiteral("SELECT 1 FROM information_schema.tables "
+                                           "WHERE table_schema = current_schema() AND table_name = ?")
+                          : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q.addBindValue(nome);
+    if (!esegui(q, "lettura della versione")) return -1;
+    return q.next() ? 1 : 0;
+}
+
+// The version table came with the third version. SQLite's own counter is
+// still kept, and the higher of the two counts, so an older program finds a
+// newer database and leaves it alone.
+int Storico::versione() {
+    int v = 0;
+    if (!c_.server()) {
+        QSqlQuery q(db_);
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            errore(q.lastError(), "lettura della versione");
+            return -1;
+        }
+        v = q.value(0).toInt();
     }
-    return q.value(0).toInt();
+    const int tabella = esiste_tabella(QStringLiteral("versione_schema"));
+    if (tabella < 0) return -1;
+    if (tabella) {
+        QSqlQuery q(db_);
+        if (!q.exec(QStringLiteral("SELECT versione FROM versione_schema WHERE chiave = 1"))) {
+            errore(q.lastError(), "lettura della versione");
+            return -1;
+        }
+        if (q.next()) v = std::max(v, q.value(0).toInt());
+    }
+    return v;
 }
 
 EsitoStorico Storico::apri(bool verifica) { return apri_fino_a(VERSIONE_STORICO, verifica); }
@@ -244,18 +187,19 @@ EsitoStorico Storico::apri_alla_versione(int versione) { return apri_fino_a(vers
 EsitoStorico Storico::apri_fino_a(int versione_voluta, bool verifica) {
     chiudi();
     const QString file = nativo(percorso());
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+    const QString driver = motore::nome_driver(c_.motore);
+    if (!QSqlDatabase::isDriverAvailable(driver))
         return errore_ = {StatoStorico::Inaccessibile,
-                          QStringLiteral("Impossibile usare lo storico: manca il driver SQLite di Qt "
-                                         "(pacchetto libqt6sql6-sqlite).")};
-    if (!QFileInfo(cartella_).isDir())
+                          c_.server() ? QStringLiteral("Impossibile usare il server del club: manca il driver PostgreSQL "
+                                                       "di Qt (pacchetto libqt6sql6-psql).")
+                                      : QStringLiteral("Impossibile usare lo storico: manca il driver SQLite di Qt "
+                                                       "(pacchetto libqt6sql6-sqlite).")};
+    if (!QFileInfo(c_.server() ? cartella_ : QFileInfo(c_.file).absolutePath()).isDir())
         return errore_ = {StatoStorico::Inaccessibile,
                           QStringLiteral("Impossibile usare lo storico \"%1\": la cartella dei dati non esiste.").arg(file)};
-    appena_creato_ = !QFileInfo::exists(percorso());
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nome_connessione_);
-    db_.setDatabaseName(percorso());
-    db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(o_.attesa_occupato_ms));
-    if (!db_.open()) {
+    appena_creato_ = !c_.server() && !QFileInfo::exists(c_.file);
+    db_ = QSqlDatabase::addDatabase(driver, nome_connessione_);
+    if (!motore::apri(db_, c_, o_.attesa_occupato_ms)) {
         const EsitoStorico e = errore(db_.lastError(), "apertura");
         chiudi();
         return errore_ = e;
@@ -266,8 +210,10 @@ EsitoStorico Storico::apri_fino_a(int versione_voluta, bool verifica) {
         chiudi();
         return errore_ = e;
     };
+    errore_ = {StatoStorico::Pronto, {}};
     // Per connection, not stored in the file.
-    if (!esegui(QStringLiteral("PRAGMA foreign_keys = ON"), "attivazione delle chiavi esterne")) return fallito();
+    if (!c_.server() && !esegui(QStringLiteral("PRAGMA foreign_keys = ON"), "attivazione delle chiavi esterne"))
+        return fallito();
     const int v = versione();
     if (v < 0) return fallito();
     if (v > VERSIONE_STORICO) {
@@ -282,13 +228,15 @@ EsitoStorico Storico::apri_fino_a(int versione_voluta, bool verifica) {
         chiudi();
         return errore_ = e;
     }
-    // Readers go on while a set is written, and a second copy of the
-    // program waits for the lock instead of failing.
-    if (!esegui(QStringLiteral("PRAGMA journal_mode = WAL"), "passaggio al registro WAL")) return fallito();
-    // With the log, a power cut may lose the last sets written but never
-    // damages the file; the results files have them anyway.
-    if (!esegui(QStringLiteral("PRAGMA synchronous = NORMAL"), "scelta della sincronizzazione")) return fallito();
-    if (verifica) {
+    if (!c_.server()) {
+        // Readers go on while a set is written, and a second copy of the
+        // program waits for the lock instead of failing.
+        if (!esegui(QStringLiteral("PRAGMA journal_mode = WAL"), "passaggio al registro WAL")) return fallito();
+        // With the log, a power cut may lose the last sets written but never
+        // damages the file; the results files have them anyway.
+        if (!esegui(QStringLiteral("PRAGMA synchronous = NORMAL"), "scelta della sincronizzazione")) return fallito();
+    }
+    if (verifica && !c_.server()) {
         QSqlQuery q(db_);
         if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
             errore(q.lastError(), "verifica");
@@ -303,6 +251,12 @@ EsitoStorico Storico::apri_fino_a(int versione_voluta, bool verifica) {
         }
     }
     if (!aggiorna_schema(versione_voluta).ok()) return fallito();
+    prepara(versione_voluta);
+    qCInfo(lcStorico).noquote() << "storico aperto:" << file << (appena_creato_ ? "(nuovo)" : "");
+    return errore_ = {StatoStorico::Pronto, {}};
+}
+
+void Storico::prepara(int versione_voluta) {
     p_ = std::make_unique<Preparate>(db_);
     p_->squadra.prepare(QStringLiteral("INSERT INTO squadre (nome) VALUES (?) ON CONFLICT (nome) DO NOTHING"));
     p_->id_squadra.prepare(QStringLiteral("SELECT id FROM squadre WHERE nome = ?"));
@@ -311,35 +265,40 @@ EsitoStorico Storico::apri_fino_a(int versione_voluta, bool verifica) {
     p_->id_atleta.prepare(QStringLiteral("SELECT id FROM atleti WHERE squadra_id = ? AND nome = ?"));
     p_->esercizio.prepare(QStringLiteral("INSERT INTO esercizi (nome) VALUES (?) ON CONFLICT (nome) DO NOTHING"));
     p_->id_esercizio.prepare(QStringLiteral("SELECT id FROM esercizi WHERE nome = ?"));
-    p_->cerca.prepare(QStringLiteral("SELECT id, impronta, tipo_scheda FROM sessioni WHERE file = ?"));
-    if (versione_voluta >= 2) {
-        p_->sessione.prepare(QStringLiteral(
-            "INSERT INTO sessioni (file, impronta, atleta_id, esercizio_id, carico_kg, data_ora, tipo_scheda, "
-            "file_intero, file_vbt, n_ripetizioni, vmedia_migliore, vmp_migliore, perdita_finale) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-            "ON CONFLICT (file) DO UPDATE SET impronta = excluded.impronta, atleta_id = excluded.atleta_id, "
-            "esercizio_id = excluded.esercizio_id, carico_kg = excluded.carico_kg, data_ora = excluded.data_ora, "
-            "tipo_scheda = COALESCE(excluded.tipo_scheda, sessioni.tipo_scheda), file_intero = excluded.file_intero, "
-            "file_vbt = excluded.file_vbt, n_ripetizioni = excluded.n_ripetizioni, "
-            "vmedia_migliore = excluded.vmedia_migliore, vmp_migliore = excluded.vmp_migliore, "
-            "perdita_finale = excluded.perdita_finale"));
-        QString colonne = QStringLiteral("sessione_id, numero, nota"), posti = QStringLiteral("?, ?, ?");
-        for (const char* c : COLONNE) colonne += QStringLiteral(", ") + QLatin1String(c), posti += QStringLiteral(", ?");
-        for (const char* c : COLONNE_VBT) colonne += QStringLiteral(", ") + QLatin1String(c), posti += QStringLiteral(", ?");
-        p_->ripetizione.prepare(QStringLiteral("INSERT INTO ripetizioni (%1) VALUES (%2)").arg(colonne, posti));
-    }
+    // Older schemas are only made for the tests, which write them by hand.
+    if (versione_voluta < VERSIONE_STORICO) return;
+    p_->cerca.prepare(QStringLiteral("SELECT id, impronta, tipo_scheda FROM sessioni WHERE stazione = ? AND file = ?"));
+    // A set written again waits to go to the club's server again.
+    p_->sessione.prepare(QStringLiteral(
+        "INSERT INTO sessioni (stazione, file, impronta, atleta_id, esercizio_id, carico_kg, data_ora, tipo_scheda, "
+        "file_intero, file_vbt, n_ripetizioni, vmedia_migliore, vmp_migliore, perdita_finale) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "ON CONFLICT (stazione, file) DO UPDATE SET impronta = excluded.impronta, atleta_id = excluded.atleta_id, "
+        "esercizio_id = excluded.esercizio_id, carico_kg = excluded.carico_kg, data_ora = excluded.data_ora, "
+        "tipo_scheda = COALESCE(excluded.tipo_scheda, sessioni.tipo_scheda), file_intero = excluded.file_intero, "
+        "file_vbt = excluded.file_vbt, n_ripetizioni = excluded.n_ripetizioni, "
+        "vmedia_migliore = excluded.vmedia_migliore, vmp_migliore = excluded.vmp_migliore, "
+        "perdita_finale = excluded.perdita_finale, inviata = NULL"));
+    QString colonne = QStringLiteral("sessione_id, numero, nota"), posti = QStringLiteral("?, ?, ?");
+    for (const char* c : COLONNE) colonne += QStringLiteral(", ") + QLatin1String(c), posti += QStringLiteral(", ?");
+    for (const char* c : COLONNE_VBT) colonne += QStringLiteral(", ") + QLatin1String(c), posti += QStringLiteral(", ?");
+    p_->ripetizione.prepare(QStringLiteral("INSERT INTO ripetizioni (%1) VALUES (%2)").arg(colonne, posti));
     p_->togli_ripetizioni.prepare(QStringLiteral("DELETE FROM ripetizioni WHERE sessione_id = ?"));
-    qCInfo(lcStorico).noquote() << "storico aperto:" << file << (appena_creato_ ? "(nuovo)" : "");
-    return errore_ = {StatoStorico::Pronto, {}};
 }
 
 EsitoStorico Storico::aggiorna_schema(int voluta) {
-    const auto& passi = passi_schema();
+    const auto& passi = passi_schema(c_.motore);
     voluta = std::min(voluta, static_cast<int>(passi.size()));
     for (;;) {
         // Each step whole or not at all; a second copy upgrading at the same
         // moment waits for the lock and then finds the work done.
         if (!inizia_scrittura()) return errore_;
+        // The server has no file lock: the stations upgrading at the same
+        // moment take turns on a lock of the transaction.
+        if (c_.server() && !esegui(QStringLiteral("SELECT pg_advisory_xact_lock(7301)"), "attesa dell'aggiornamento")) {
+            annulla();
+            return errore_;
+        }
         const int v = versione();
         if (v < 0) {
             annulla();
@@ -354,7 +313,21 @@ EsitoStorico Storico::aggiorna_schema(int voluta) {
                 annulla();
                 return errore_;
             }
-        if (!esegui(QStringLiteral("PRAGMA user_version = %1").arg(v + 1), "aggiornamento dello schema") || !conferma()) {
+        bool scritta = true;
+        if (c_.server() && v == 0)
+            scritta = esegui(QStringLiteral("CREATE TABLE IF NOT EXISTS versione_schema "
+                                            "(chiave INTEGER PRIMARY KEY, versione INTEGER NOT NULL)"),
+                             "aggiornamento dello schema");
+        if (scritta && (c_.server() || v + 1 >= 3)) {
+            QSqlQuery q(db_);
+            q.prepare(QStringLiteral("INSERT INTO versione_schema (chiave, versione) VALUES (1, ?) "
+                                     "ON CONFLICT (chiave) DO UPDATE SET versione = excluded.versione"));
+            q.addBindValue(v + 1);
+            scritta = esegui(q, "aggiornamento dello schema");
+        }
+        if (scritta && !c_.server())
+            scritta = esegui(QStringLiteral("PRAGMA user_version = %1").arg(v + 1), "aggiornamento dello schema");
+        if (!scritta || !conferma()) {
             annulla();
             return errore_;
         }
@@ -371,6 +344,7 @@ void Storico::chiudi() {
 
 QString Storico::metti_da_parte() {
     chiudi();
+    if (c_.server()) return {};
     const QString nuovo =
         percorso() + QStringLiteral(".danneggiato-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (QFileInfo::exists(nuovo) || !QFile::rename(percorso(), nuovo)) {
@@ -434,7 +408,8 @@ EsitoImportazione Storico::scrivi(const QString& file_dati, const QByteArray& by
     const QString file = relativo(file_dati);
 
     QSqlQuery& cerca = p_->cerca;
-    cerca.bindValue(0, file);
+    cerca.bindValue(0, testo(c_.stazione));
+    cerca.bindValue(1, file);
     if (!esegui(cerca, "ricerca della serie")) return {Importazione::Fallita, errore_.messaggio, errore_.stato};
     const bool esiste = cerca.next();
     // A board type learnt at the save is taken even when the files are as they were.
@@ -483,7 +458,8 @@ EsitoImportazione Storico::scrivi(const QString& file_dati, const QByteArray& by
     if (!id_esercizio) return fallita();
 
     QSqlQuery& q = p_->sessione;
-    const QVariantList valori = {file,
+    const QVariantList valori = {testo(c_.stazione),
+                                 file,
                                  impronta,
                                  *id_atleta,
                                  *id_esercizio,
@@ -498,7 +474,8 @@ EsitoImportazione Storico::scrivi(const QString& file_dati, const QByteArray& by
                                  valore(s.perdita_finale())};
     for (int i = 0; i < valori.size(); ++i) q.bindValue(i, valori[i]);
     if (!esegui(q, "scrittura della serie")) return fallita();
-    cerca.bindValue(0, file);
+    cerca.bindValue(0, testo(c_.stazione));
+    cerca.bindValue(1, file);
     if (!esegui(cerca, "ricerca della serie") || !cerca.next()) return fallita();
     const qint64 id_sessione = cerca.value(0).toLongLong();
     cerca.finish();
@@ -545,7 +522,9 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
             r.interrotta = true;
             break;
         }
-        if (lotto.elapsed() > 200) {
+        // On the server every set is its own transaction: the other stations
+        // pushing the same names wait for one set, never for a batch.
+        if (lotto.elapsed() > (c_.server() ? -1 : 200)) {
             if (!conferma() || !inizia_scrittura()) {
                 r.esito = errore_;
                 return r;
@@ -566,7 +545,17 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
             continue;
         }
         byte += in.readAll();
-        const EsitoImportazione e = scrivi(file[i], byte, std::nullopt, QString());
+        EsitoImportazione e = scrivi(file[i], byte, std::nullopt, QString());
+        // Another station writing the same names at the same moment may make
+        // the server give up on one of the two: the set is written again.
+        if (c_.server() && e.tipo == Importazione::Fallita && e.stato == StatoStorico::Occupato) {
+            annulla();
+            if (!inizia_scrittura()) {
+                r.esito = errore_;
+                return r;
+            }
+            e = scrivi(file[i], byte, std::nullopt, QString());
+        }
         switch (e.tipo) {
         case Importazione::Aggiunta: ++r.aggiunte; break;
         case Importazione::Aggiornata: ++r.aggiornate; break;
@@ -584,13 +573,17 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
         }
         visti.insert(relativo(file[i]));
     }
-    if (!r.interrotta) {
+    if (!r.interrotta && !c_.server()) {
         // Sets whose files are gone from the data folder go too; those saved
-        // elsewhere stay while their file is there.
+        // elsewhere stay while their file is there. The club's server keeps
+        // every set pushed to it: a station cleaning its disk takes nothing
+        // out of the club's history.
         QSqlQuery q(db_);
         q.setForwardOnly(true);
         std::vector<qint64> via;
-        if (!q.exec(QStringLiteral("SELECT id, file FROM sessioni"))) {
+        q.prepare(QStringLiteral("SELECT id, file FROM sessioni WHERE stazione = ?"));
+        q.addBindValue(testo(c_.stazione));
+        if (!q.exec()) {
             errore(q.lastError(), "elenco delle serie");
             annulla();
             r.esito = errore_;
@@ -621,99 +614,6 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
     r.esito = {StatoStorico::Pronto, {}};
     qCInfo(lcStorico).noquote() << r.riepilogo();
     return r;
-}
-
-std::vector<AtletaStorico> Storico::atleti() {
-    std::vector<AtletaStorico> a;
-    if (!aperto_) return a;
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT q.nome, a.nome FROM atleti a JOIN squadre q ON q.id = a.squadra_id "
-                               "WHERE EXISTS (SELECT 1 FROM sessioni s WHERE s.atleta_id = a.id) "
-                               "ORDER BY a.nome, q.nome"))) {
-        errore(q.lastError(), "elenco degli atleti");
-        return a;
-    }
-    while (q.next()) a.push_back({q.value(0).toString(), q.value(1).toString()});
-    return a;
-}
-
-QStringList Storico::esercizi(const AtletaStorico& atleta) {
-    QStringList e;
-    if (!aperto_) return e;
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT DISTINCT e.nome FROM esercizi e JOIN sessioni s ON s.esercizio_id = e.id "
-                             "JOIN atleti a ON a.id = s.atleta_id JOIN squadre q ON q.id = a.squadra_id "
-                             "WHERE q.nome = ? AND a.nome = ? ORDER BY e.nome"));
-    q.addBindValue(testo(atleta.squadra));
-    q.addBindValue(testo(atleta.nome));
-    if (!esegui(q, "elenco degli esercizi")) return e;
-    while (q.next()) e << q.value(0).toString();
-    return e;
-}
-
-std::vector<SessioneStorico> Storico::sessioni(const FiltroSessioni& f) {
-    std::vector<SessioneStorico> s;
-    if (!aperto_) return s;
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    // ISO text sorts as the dates do; the end day is taken whole.
-    q.prepare(QStringLiteral(
-        "SELECT s.id, s.file, s.file_intero, s.file_vbt, s.data_ora, s.carico_kg, s.n_ripetizioni, "
-        "s.vmedia_migliore, s.vmp_migliore, s.perdita_finale, s.tipo_scheda "
-        "FROM sessioni s JOIN atleti a ON a.id = s.atleta_id JOIN squadre q ON q.id = a.squadra_id "
-        "JOIN esercizi e ON e.id = s.esercizio_id "
-        "WHERE q.nome = ? AND a.nome = ? AND e.nome = ? AND s.data_ora >= ? AND s.data_ora < ? "
-        "ORDER BY s.data_ora, s.id"));
-    q.addBindValue(testo(f.atleta.squadra));
-    q.addBindValue(testo(f.atleta.nome));
-    q.addBindValue(testo(f.esercizio));
-    q.addBindValue(f.dal.isValid() ? f.dal.toString(Qt::ISODate) : QStringLiteral("0000"));
-    q.addBindValue(f.al.isValid() ? f.al.addDays(1).toString(Qt::ISODate) : QStringLiteral("9999"));
-    if (!esegui(q, "elenco delle serie")) return s;
-    while (q.next()) {
-        SessioneStorico x;
-        x.id = q.value(0).toLongLong();
-        x.file = q.value(1).toString();
-        x.file_intero = q.value(2).toString();
-        x.file_vbt = q.value(3).toString();
-        x.quando = QDateTime::fromString(q.value(4).toString(), Qt::ISODate);
-        x.carico_kg = q.value(5).toDouble();
-        x.ripetizioni = q.value(6).toInt();
-        x.vmedia_migliore = opzionale(q.value(7));
-        x.vmp_migliore = opzionale(q.value(8));
-        x.perdita_finale = opzionale(q.value(9));
-        if (!q.value(10).isNull()) x.tipo_scheda = q.value(10).toInt();
-        s.push_back(std::move(x));
-    }
-    return s;
-}
-
-double Storico::velocita_1rm(const QString& esercizio) {
-    if (!aperto_) return VELOCITA_1RM_PREDEFINITA;
-    QSqlQuery q(db_);
-    q.prepare(QStringLiteral("SELECT velocita_1rm FROM esercizi WHERE nome = ?"));
-    q.addBindValue(testo(esercizio));
-    if (!esegui(q, "lettura della velocit\u00e0 a 1RM") || !q.next() || q.value(0).isNull())
-        return VELOCITA_1RM_PREDEFINITA;
-    return q.value(0).toDouble();
-}
-
-EsitoStorico Storico::imposta_velocita_1rm(const QString& esercizio, double mms) {
-    if (!aperto_) return errore_;
-    if (!inizia_scrittura()) return errore_;
-    QSqlQuery q(db_);
-    q.prepare(QStringLiteral("INSERT INTO esercizi (nome, velocita_1rm) VALUES (?, ?) "
-                             "ON CONFLICT (nome) DO UPDATE SET velocita_1rm = excluded.velocita_1rm"));
-    q.addBindValue(testo(esercizio));
-    q.addBindValue(mms);
-    if (!esegui(q, "scrittura della velocit\u00e0 a 1RM")) {
-        annulla();
-        return errore_;
-    }
-    if (!conferma()) return errore_;
-    return {StatoStorico::Pronto, {}};
 }
 
 } // namespace vexa

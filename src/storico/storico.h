@@ -9,12 +9,14 @@
 // a second copy of the program holding the database makes this one wait,
 // then give up with Occupato, never fail halfway through a set.
 //
-// The statements keep to SQL that a server engine runs too (upserts with
-// INSERT ... ON CONFLICT, values always bound, dates as ISO text); what is
-// particular to SQLite (the pragmas, the write lock, the id column) is kept
-// in a few named places.
+// The same history runs on the club's PostgreSQL server (connessione_storico.h):
+// the statements keep to SQL both engines run (upserts with INSERT ... ON
+// CONFLICT, values always bound, dates as ISO text, the schema's version in a
+// table of its own); what is particular to one engine (SQLite's pragmas and
+// write lock, the id column) is kept in a few named places.
 #pragma once
 
+#include "connessione_storico.h"
 #include "profilo.h"
 #include "serie_letta.h"
 
@@ -40,7 +42,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcStorico) // vexa.storico: the history database
 inline constexpr const char* NOME_FILE_STORICO = "storico.sqlite";
 // 1: squads, athletes, exercises, sets and their repetitions.
 // 2: the velocity-training figures, and the velocity at 1RM of each exercise.
-inline constexpr int VERSIONE_STORICO = 2;
+// 3: the station that lifted each set, what the club's server has of it, and
+//    the version in a table both engines keep.
+inline constexpr int VERSIONE_STORICO = 3;
 
 enum class StatoStorico {
     Chiuso,
@@ -87,6 +91,7 @@ struct SessioneStorico {
     int ripetizioni = 0;
     std::optional<double> vmedia_migliore, vmp_migliore, perdita_finale;
     std::optional<int> tipo_scheda;
+    QString stazione; // who lifted it, on the club's server; "" in the station's own history
 };
 
 struct FiltroSessioni {
@@ -110,11 +115,16 @@ public:
     };
     explicit Storico(const QString& cartella_dati);
     Storico(const QString& cartella_dati, Opzioni o);
+    // The history of `connessione`: the club's server, or another SQLite file.
+    // Paths of sets are still taken under `cartella_dati`.
+    Storico(const QString& cartella_dati, const ConnessioneStorico& connessione, Opzioni o);
     ~Storico();
     Storico(const Storico&) = delete;
     Storico& operator=(const Storico&) = delete;
 
     const QString& cartella_dati() const { return cartella_; }
+    const ConnessioneStorico& connessione() const { return c_; }
+    // The SQLite file, or the server's description.
     QString percorso() const;
 
     // Opens the database, creating it or bringing its schema up to date.
@@ -146,6 +156,17 @@ public:
     // the rebuild by returning false.
     Ricostruzione ricostruisci(const std::function<bool(int fatti, int totali)>& avanzamento = {});
 
+    // The station's sets the club's server does not have yet (as they are
+    // now), oldest first, and their count; what the server took is marked
+    // with the files' content it saw, so a set changed since goes again.
+    struct DaInviare {
+        QString file, impronta, squadra;
+        std::optional<int> tipo_scheda;
+    };
+    std::vector<DaInviare> da_inviare(int massimo);
+    int quante_da_inviare();
+    bool segna_inviata(const QString& file, const QString& impronta);
+
     std::vector<AtletaStorico> atleti();
     QStringList esercizi(const AtletaStorico& atleta);
     std::vector<SessioneStorico> sessioni(const FiltroSessioni& filtro);
@@ -173,8 +194,11 @@ private:
     void annulla();
     EsitoImportazione scrivi(const QString& file_dati, const QByteArray& byte, std::optional<int> tipo_scheda,
                              const QString& squadra_fuori);
+    int esiste_tabella(const QString& nome); // 1, 0, or -1 on failure
+    void prepara(int versione);
 
     QString cartella_, cartella_canonica_;
+    ConnessioneStorico c_;
     Opzioni o_;
     QString nome_connessione_;
     QSqlDatabase db_;
