@@ -53,11 +53,16 @@ void Programma::registra_nello_storico(const QString& file_dati) {
     });
 }
 
+void Programma::acquisizione_cambiata() {
+    if (finestra_storico_) finestra_storico_->acquisizione_cambiata();
+}
+
 Frm_storico& Programma::mostra_storico() {
     if (!finestra_storico_) {
         const Frm_storico::Scelta scelta{QString::fromStdString(stato.squadra), QString::fromStdString(stato.nome_atleta),
                                          QString::fromStdString(stato.esercizio)};
-        finestra_storico_ = new Frm_storico(cartella_, storico_.get(), scelta, principale_.get());
+        finestra_storico_ = new Frm_storico(cartella_, storico_.get(), scelta, principale_.get(),
+                                            [this] { return stato.acquisizione_in_corso; });
         finestra_storico_->setWindowFlag(Qt::Window);
         finestra_storico_->setAttribute(Qt::WA_DeleteOnClose);
         finestra_storico_->mostra_messaggio = [this](const QString& t) { mostra_messaggio(t.toStdString(), Icona::Esclamazione); };

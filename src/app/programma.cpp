@@ -83,7 +83,10 @@ public:
         // The acquisition has ended without the switch (a lost link, "Reset
         // Pos", a refused start): a recorded one is saved once the code that
         // stopped it has finished talking to the board.
-        QTimer::singleShot(0, &p_, [p = &p_] { p->acquisizione_finita(); });
+        QTimer::singleShot(0, &p_, [p = &p_] {
+            p->acquisizione_finita();
+            p->acquisizione_cambiata();
+        });
     }
     void imposta_spostamento(const std::string& testo) override {
         if (p_.principale_) p_.principale_->intestazione()->imposta_spostamento(testo);
@@ -145,6 +148,7 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
         protocollo_->Avvia_acquisizione();
         if (stato.acquisizione_in_corso && stato.registrazione_attiva) da_salvare_ = true;
         if (stato.acquisizione_in_corso) vbt_->acquisizione_avviata();
+        acquisizione_cambiata();
     };
     c->su_registrazione = [this](bool acceso) {
         if (acceso && stato.acquisizione_in_corso) da_salvare_ = true;
@@ -156,7 +160,10 @@ Programma::Programma(OpzioniProgramma opzioni) : o_(std::move(opzioni)) {
         if (stato.acquisizione_in_corso) protocollo_->Ferma_acquisizione();
         acquisizione_finita();
     });
-    c->Ferma_acquisizione = [this] { protocollo_->Ferma_acquisizione(); };
+    c->Ferma_acquisizione = [this] {
+        protocollo_->Ferma_acquisizione();
+        acquisizione_cambiata();
+    };
     c->Azzera_spostamento = [this] { protocollo_->Azzera_spostamento(); };
     c->azzera_prova = [this] { azzera_prova(stato, principale_->grafici()->vista()); };
     c->assicura_cartella_registrazione = [this] {

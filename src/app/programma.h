@@ -130,6 +130,8 @@ public:
 
     // A recorded acquisition has ended, whichever way: saves it, once.
     void acquisizione_finita();
+    // The Storico window leaves the club's server while a set is measured.
+    void acquisizione_cambiata();
     // The automatic save of the recorded trial: the whole trial and the
     // results, named by the time of the save. False when it failed (the
     // coach has been told why).

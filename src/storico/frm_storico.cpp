@@ -1,6 +1,7 @@
 #include "frm_storico.h"
 
 #include "frm_club.h"
+
 #include "servizio_storico.h"
 
 #include "analysis/formato.h"
@@ -90,8 +91,9 @@ void nessun_dato(QCustomPlot* g, const QString& t) {
 } // namespace
 
 Frm_storico::Frm_storico(const QString& cartella_dati, ServizioStorico* servizio, const Scelta& scelta,
-                         QWidget* parent)
-    : QWidget(parent), storico_(std::make_unique<Storico>(cartella_dati, Storico::Opzioni{1000})), servizio_(servizio) {
+                         QWidget* parent, std::function<bool()> in_acquisizione)
+    : QWidget(parent), storico_(std::make_unique<Storico>(cartella_dati, Storico::Opzioni{1000})),
+      in_acquisizione_(std::move(in_acquisizione)), servizio_(servizio) {
     setObjectName(QStringLiteral("Frm_storico"));
     setWindowTitle(QString::fromLatin1(TITOLO_STORICO));
     separatore_ = formato_locale().separatore;
@@ -300,7 +302,8 @@ Storico& Frm_storico::letto() { return legge_dal_server() ? *club_ : *storico_; 
 void Frm_storico::club_cambiato() {
     const StatoClub s = servizio_ ? servizio_->stato_club() : StatoClub{};
     const bool prima = legge_dal_server();
-    if (!s.risponde()) {
+    const bool acquisizione = in_acquisizione_ && in_acquisizione_();
+    if (!s.risponde() || acquisizione) {
         club_.reset();
     } else if (!legge_dal_server()) {
         club_ = std::make_unique<Storico>(storico_->cartella_dati(), servizio_->club(), Storico::Opzioni{1000});
@@ -314,6 +317,11 @@ void Frm_storico::club_cambiato() {
     cmd_sincronizza->setEnabled(s.attivo);
     if (!s.attivo)
         lbl_club->setText(QStringLiteral("Storico di questa stazione (nessun server del club impostato)."));
+    else if (acquisizione)
+        lbl_club->setText(QStringLiteral("Storico di questa stazione durante l'acquisizione: quello del club "
+                                         "(server %1) torna a serie finita.")
+                              .arg(servizio_->club().descrizione()) +
+                          attesa);
     else if (legge_dal_server())
         lbl_club->setText(QStringLiteral("Storico del club (server %1, %2).").arg(servizio_->club().descrizione(), quando) + attesa);
     else

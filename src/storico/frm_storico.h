@@ -40,7 +40,12 @@ public:
         QString squadra, atleta, esercizio;
     };
     // `servizio` may be null: the window then only reads.
-    Frm_storico(const QString& cartella_dati, ServizioStorico* servizio, const Scelta& scelta, QWidget* parent = nullptr);
+    // `in_acquisizione` says whether an acquisition is running. While it is,
+    // the window reads this station's history only: its queries run on the
+    // screen's thread, which the board's data also need, and a server that
+    // stops answering mid-query would hold both for seconds. Unset: never.
+    Frm_storico(const QString& cartella_dati, ServizioStorico* servizio, const Scelta& scelta, QWidget* parent = nullptr,
+                std::function<bool()> in_acquisizione = {});
     ~Frm_storico() override;
 
     // Opens a set's whole trial as "Apri..." does. Unset: nothing happens.
@@ -49,6 +54,9 @@ public:
     std::function<QString(const QString& titolo, const QString& proposto, const QString& filtro)> chiedi_file;
     // A message with an OK button. Unset: a message box.
     std::function<void(const QString& testo)> mostra_messaggio;
+    // An acquisition has started or stopped: the window goes back to the
+    // club's server, or leaves it, accordingly.
+    void acquisizione_cambiata() { club_cambiato(); }
 
     QComboBox* cbo_atleta = nullptr;
     QComboBox* cbo_esercizio = nullptr;
@@ -107,6 +115,7 @@ private:
 
     std::unique_ptr<Storico> storico_;
     std::unique_ptr<Storico> club_;
+    std::function<bool()> in_acquisizione_;
     int inviate_ = 0; // the push's count when the window last read the server
     ServizioStorico* servizio_ = nullptr;
     QStandardItemModel* modello_ = nullptr;

@@ -4,7 +4,9 @@
 
 #include "storico_interno.h"
 
+#include <QSettings>
 #include <QSqlError>
+#include <QUrl>
 #include <QSqlQuery>
 
 namespace vexa {
@@ -122,13 +124,31 @@ std::vector<SessioneStorico> Storico::sessioni(const FiltroSessioni& f) {
     return s;
 }
 
+namespace {
+
+// The coach's velocity at 1RM is not in any file of the sets, so a history
+// moved aside and rebuilt from them would forget it: the settings store
+// keeps a copy, which answers where the history has none.
+QString chiave_velocita_1rm(const QString& esercizio) {
+    return QStringLiteral("velocita_1rm/") + QString::fromLatin1(QUrl::toPercentEncoding(esercizio));
+}
+
+double velocita_1rm_ricordata(const QString& esercizio) {
+    const QVariant v = QSettings(QStringLiteral("vexameter"), QStringLiteral("vexameter")).value(chiave_velocita_1rm(esercizio));
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok && d > 0 ? d : VELOCITA_1RM_PREDEFINITA;
+}
+
+} // namespace
+
 double Storico::velocita_1rm(const QString& esercizio) {
-    if (!aperto_) return VELOCITA_1RM_PREDEFINITA;
+    if (!aperto_) return velocita_1rm_ricordata(esercizio);
     QSqlQuery q(db_);
     q.prepare(QStringLiteral("SELECT velocita_1rm FROM esercizi WHERE nome = ?"));
     q.addBindValue(testo(esercizio));
     if (!esegui(q, "lettura della velocit\u00e0 a 1RM") || !q.next() || q.value(0).isNull())
-        return VELOCITA_1RM_PREDEFINITA;
+        return velocita_1rm_ricordata(esercizio);
     return q.value(0).toDouble();
 }
 
@@ -145,6 +165,7 @@ EsitoStorico Storico::imposta_velocita_1rm(const QString& esercizio, double mms)
         return errore_;
     }
     if (!conferma()) return errore_;
+    QSettings(QStringLiteral("vexameter"), QStringLiteral("vexameter")).setValue(chiave_velocita_1rm(esercizio), mms);
     return {StatoStorico::Pronto, {}};
 }
 

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QSqlQuery>
@@ -107,11 +108,20 @@ Uscita strumento(const QStringList& argomenti) {
 class TestStorico : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        // The settings store is a folder of the test's own: nothing of the user's is read or written.
+        QVERIFY(impostazioni_.isValid());
+        qputenv("XDG_CONFIG_HOME", impostazioni_.path().toLocal8Bit());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, impostazioni_.path());
+    }
     void ricostruzione_senza_doppioni();
     void database_danneggiato_o_piu_recente();
     void aggiornamento_dalla_prima_versione();
     void salvataggio_con_lo_storico_bloccato();
     void finestra_e_strumento_con_le_stesse_cifre();
+
+private:
+    QTemporaryDir impostazioni_;
 };
 
 void TestStorico::ricostruzione_senza_doppioni() {
@@ -322,6 +332,14 @@ void TestStorico::finestra_e_strumento_con_le_stesse_cifre() {
         QVERIFY(QFileInfo(c.percorso(QLatin1String(nome))).size() > 1000);
     }
     QVERIFY(!w.esporta_grafico(c.percorso(QStringLiteral("manca/grafico.png"))).isEmpty());
+    {
+        // A history made again from the files still knows the coach's velocity at 1RM.
+        QVERIFY(QDir().mkpath(c.percorso(QStringLiteral("altrove"))));
+        Storico nuovo(c.percorso(QStringLiteral("altrove")));
+        QVERIFY(nuovo.apri().ok());
+        QCOMPARE(nuovo.velocita_1rm(QStringLiteral("Squat")), 500.0);
+        QCOMPARE(nuovo.velocita_1rm(QStringLiteral("Stacco")), VELOCITA_1RM_PREDEFINITA);
+    }
 
     // The tool: the same figures, the stored velocity at 1RM or the one given.
     const QStringList base = {QStringLiteral("--data-folder"), c.dati(), QStringLiteral("--profile"),

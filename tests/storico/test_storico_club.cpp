@@ -240,10 +240,19 @@ void TestStoricoClub::profilo_di_due_stazioni() {
     // Station A's window reads every station's sets from the server, and says so.
     ServizioStorico servizio(a.dati(), {200, 300, server(QStringLiteral("A"))});
     servizio.avvia();
-    Frm_storico w(a.dati(), &servizio, {MARIO.squadra, MARIO.nome, QStringLiteral("Squat")});
+    bool acquisizione = true;
+    Frm_storico w(a.dati(), &servizio, {MARIO.squadra, MARIO.nome, QStringLiteral("Squat")}, nullptr,
+                  [&] { return acquisizione; });
     w.txt_dal->setDate(AUTUNNO.dal);
     w.txt_al->setDate(AUTUNNO.al);
     QCOMPARE(w.sessioni().size(), std::size_t(3));
+    // While a set is measured the window keeps off the network, server or not.
+    QTRY_VERIFY_WITH_TIMEOUT(servizio.stato_club().risponde(), 10000);
+    w.acquisizione_cambiata();
+    QVERIFY(!w.legge_dal_server());
+    QCOMPARE(w.sessioni().size(), std::size_t(3));
+    acquisizione = false;
+    w.acquisizione_cambiata();
     QTRY_VERIFY_WITH_TIMEOUT(w.legge_dal_server(), 10000);
     QCOMPARE(w.sessioni().size(), std::size_t(6));
     QVERIFY2(w.lbl_club->text().startsWith(QStringLiteral("Storico del club")), qPrintable(w.lbl_club->text()));
