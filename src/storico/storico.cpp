@@ -591,7 +591,11 @@ Ricostruzione Storico::ricostruisci(const std::function<bool(int, int)>& avanzam
         }
         while (q.next()) {
             const QString f = q.value(1).toString();
-            if (QDir::isAbsolutePath(f) ? !QFileInfo::exists(f) : !visti.contains(f)) via.push_back(q.value(0).toLongLong());
+            // A file there but unreadable (damaged, or not ours to read)
+            // keeps what was read of it before.
+            const bool andato = QDir::isAbsolutePath(f) ? !QFileInfo::exists(f)
+                                                        : !visti.contains(f) && !QFileInfo::exists(assoluto(f));
+            if (andato) via.push_back(q.value(0).toLongLong());
         }
         q.finish();
         QSqlQuery togli(db_);

@@ -170,6 +170,12 @@ void TestStorico::ricostruzione_senza_doppioni() {
     QCOMPARE(*v[2].vmedia_migliore, 810.0);
     QCOMPARE(*v[2].tipo_scheda, 2);
     QCOMPARE(conta(s, "ripetizioni"), 8);
+    // A file still there that no longer reads keeps its set: the history
+    // forgets only what is gone.
+    c.scrivi(ATLETA + QStringLiteral("2026  nov 09  9:00:0 dati.csv"), "rovinato");
+    r = s.ricostruisci();
+    QCOMPARE(r.rimosse, 0);
+    QCOMPARE(s.sessioni(AUTUNNO).size(), std::size_t(4));
 }
 
 void TestStorico::database_danneggiato_o_piu_recente() {
