@@ -87,8 +87,7 @@ void InviluppoGrafico::punti(std::vector<Punto>& out) const {
         Punto q[4] = {c.primo, c.minimo, c.massimo, c.ultimo};
         // The lowest and the highest in the order they came; first and last stay at the ends.
         if (q[2].x < q[1].x) std::swap(q[1], q[2]);
-        for (const Punto& p : q)
-            if (out.empty() || !(out.back() == p)) out.push_back(p);
+        out.insert(out.end(), q, q + 4);
     }
 }
 

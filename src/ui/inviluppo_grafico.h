@@ -45,7 +45,9 @@ public:
     std::size_t colonne() const { return colonne_.size(); }
     // Counts every change: a copy of the points made at one count is still good at the same count.
     unsigned long versione() const { return versione_; }
-    // At most four points a column, in x order, none twice.
+    // Four points a column, in x order, the same point twice where it is
+    // two of them: every column drawn the same way, as the plot thins a
+    // curve with more points than pixels into the same four.
     void punti(std::vector<Punto>& out) const;
 
 private:

@@ -525,9 +525,10 @@ private slots:
                 return g.plot_qcp()->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
             };
             const QImage inviluppo = immagine(true);
-            QVERIFY(disegnato->visible() && disegnato->data()->size() <= 4 * k.larghezza + 8);
+            QVERIFY(disegnato->visible() && !curva->visible());
+            QVERIFY(disegnato->data()->size() <= 4 * k.larghezza + 8);
             const QImage tutti = immagine(false);
-            QVERIFY(!disegnato->visible());
+            QVERIFY(curva->visible() && !disegnato->visible());
             const QRect r = g.plot_qcp()->axisRect()->rect();
             int colonne = 0;
             for (int x = r.left(); x <= r.right(); ++x) {

@@ -18,7 +18,7 @@ class TestInviluppoGrafico : public QObject {
 
 private slots:
     // Per column, in any arrival order: its first and last point and its
-    // lowest and highest, in x order, none twice; nothing else.
+    // lowest and highest, in x order; nothing else.
     void colonne_contro_i_punti() {
         std::mt19937 caso(3);
         std::vector<Punto> dati;
@@ -33,7 +33,6 @@ private slots:
             std::vector<Punto> punti;
             inv.punti(punti);
             QVERIFY(std::is_sorted(punti.begin(), punti.end(), [](auto& a, auto& b) { return a.x < b.x; }));
-            QVERIFY(std::adjacent_find(punti.begin(), punti.end()) == punti.end());
 
             std::map<long, std::vector<Punto>> attese, avute;
             for (const Punto& p : dati) attese[inv.colonna(p.x)].push_back(p);
@@ -41,11 +40,13 @@ private slots:
             QCOMPARE(avute.size(), attese.size());
             for (auto& [k, tutti] : attese) {
                 const auto& tenuti = avute[k];
-                QVERIFY(tenuti.size() <= 4);
+                QCOMPARE(tenuti.size(), std::size_t(4));
                 std::sort(tutti.begin(), tutti.end(), [](auto& a, auto& b) { return a.x < b.x; });
                 const auto [mn, mx] = std::minmax_element(tutti.begin(), tutti.end(), [](auto& a, auto& b) { return a.y < b.y; });
                 for (const Punto& p : {tutti.front(), tutti.back(), *mn, *mx})
-                    QVERIFY2(std::count(tenuti.begin(), tenuti.end(), p) == 1, qPrintable(QString::number(k)));
+                    QVERIFY2(std::count(tenuti.begin(), tenuti.end(), p) >= 1, qPrintable(QString::number(k)));
+                QCOMPARE(tenuti.front(), tutti.front());
+                QCOMPARE(tenuti.back(), tutti.back());
             }
         }
     }
@@ -66,7 +67,7 @@ private slots:
         inv.aggiungi(1, 100); // left of the columns kept
         inv.imposta_ultima(6);
         inv.punti(punti);
-        QCOMPARE(punti.size(), std::size_t(6));
+        QCOMPARE(punti.size(), std::size_t(12));
         QCOMPARE(inv.mancante_da(), 7L);
         inv.imposta_ultima(LONG_MAX);
         inv.aggiungi(1e300, 1); // far beyond any column: no columns made up to it
