@@ -288,15 +288,16 @@ void usb(double secondi) {
 
 // ---------------------------------------------------------------- session
 
-// A gym's two hours at the USB rate: sets of 5 to 10 repetitions, each its
-// own recorded trial (a new trial at the start, as the start switch makes
-// one), saved when it stops as the program saves it (the whole trial and its
-// results, through the synced write); rests of one to three minutes between.
-// A set's records come at the wire rate for as long as a set lasts in a gym
-// (three seconds a repetition): its synthesised repetitions, compressed to
-// the wire rate, over and over. A rest passes on the simulated clock in one
-// step with a turn of the event loop: nothing arrives, nothing is drawn, so
-// the run takes the wall time of its sets alone.
+// A gym's two hours at the USB rate: sets as long as 5 to 10 repetitions
+// take (three seconds each), each its own recorded trial (a new trial at the
+// start, as the start switch makes one), saved when it stops as the program
+// saves it (the whole trial and its results, through the synced write);
+// rests of one to three minutes between. A set's records come at the wire
+// rate all along: a synthesised set of 5 to 10 repetitions compressed to that
+// rate, over and over, so the values list gets some twenty times the rows a
+// gym's set has (the worst case for it). A rest passes on the simulated clock
+// in one step with a turn of the event loop: nothing arrives, nothing is
+// drawn, so the run takes the wall time of its sets alone.
 void sessione(double minuti) {
     Schermo sc;
     Sorgente sorgente;
@@ -382,7 +383,7 @@ void sessione(double minuti) {
                 "rss_mb_after_10min=%.1f rss_mb_end=%.1f rss_growth_mb=%.1f\n",
                 sc.c.blocchi ? 100.0 * static_cast<double>(sc.c.blocchi_disegnati) / static_cast<double>(sc.c.blocchi) : 0.0,
                 100 * cpu_serie / s_dati, 100 * cpu / (ms / 1000), rss_10, rss_fine, rss_fine - rss_10);
-    std::printf("  session: %.0f min simulated, %d sets, %d repetitions, %.0f s of data at 8,000 records/s; "
+    std::printf("  session: %.0f min simulated, %d sets, %d rows listed, %.0f s of data at 8,000 records/s; "
                 "time graph %.1f redraws/s while sets run, clock's longest period %d ms; "
                 "saving %.0f ms a set (%.1f MB of trial files in all)\n",
                 ms / 60000, n_serie, ripetizioni, s_dati,
