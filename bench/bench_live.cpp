@@ -13,6 +13,13 @@
 //   blocks_drawn_pct=… ui_busy_pct=… redraws_per_s=… rss_mb_after_10min=…
 // and a line with the UI thread's time split into drawing, analysis and
 // hand-over, and the memory after 5 minutes (flat once the history is full).
+//
+// Then a session of two hours at the USB rate as a gym runs one (see
+// `sessione`), with its memory after ten minutes and at the end.
+//
+// Options: --secondi N (of each path, 600 by default), --minuti-sessione N
+// (120), --tutti-i-punti (the time graph handed every point, not what each
+// pixel column can show: the figures to compare with).
 #include "app/frm_main.h"
 
 #include "analysis/analisi.h"
@@ -22,10 +29,14 @@
 #include "device/protocollo.h"
 #include "sim/sintetizzatore.h"
 #include "analysis/controlli_memoria.h"
+#include "trials/file_prova.h"
+#include "trials/salvataggio.h"
 #include "ui/grafico_widget.h"
 
 #include <QApplication>
 #include <qcustomplot.h>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -33,6 +44,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <random>
 #include <thread>
 #include <unistd.h>
 
@@ -67,9 +79,9 @@ public:
 };
 
 // A set of repetitions whose records come at `record_al_s`.
-std::vector<sim::RecordScheda> serie_al_ritmo(Collegamento c, double record_al_s) {
+std::vector<sim::RecordScheda> serie_al_ritmo(Collegamento c, double record_al_s, int ripetizioni = 12) {
     sim::DescrizioneSerie d;
-    d.ripetizioni = 12;
+    d.ripetizioni = ripetizioni;
     d.rumore = 0.05;
     sim::Serie s = sim::sintetizza(d, 1, c);
     const double naturale = static_cast<double>(s.record.size()) / s.durata_s;
@@ -86,7 +98,10 @@ struct Conti {
     long blocchi = 0, blocchi_disegnati = 0;
     double rss_5min = 0;
     double ms_replot0 = 0, ms_replot1 = 0; // the graphs' own redraw times
+    int periodo_massimo_ms = 0; // the longest the time graph's clock made its period
 };
+
+bool tutti_i_punti = false;
 
 // The working screen, shown offscreen at a coach's screen size.
 struct Schermo {
@@ -110,6 +125,7 @@ struct Schermo {
         s.scala_tempo = sc.tempo;
         principale.resize(1280, 800);
         principale.show();
+        g0->imposta_inviluppi(!tutti_i_punti);
     }
     long ridisegni() const { return g0->ridisegni() + g1->ridisegni(); }
     // One block into the analysis, timed, and whether all of it reached the graph.
@@ -134,6 +150,7 @@ struct Schermo {
             GraficoWidget* g = i == 0 ? g0 : g1;
             if (ms_ora < prossimo_[i]) continue;
             prossimo_[i] = ms_ora + g->intervallo_fotogramma_ms();
+            if (i == 0) c.periodo_massimo_ms = std::max(c.periodo_massimo_ms, g->intervallo_fotogramma_ms());
             const long r = g->ridisegni();
             g->fotogramma();
             if (g->ridisegni() != r) (i == 0 ? c.ms_replot0 : c.ms_replot1) += g->plot_qcp()->replotTime();
@@ -168,8 +185,10 @@ struct Schermo {
         // in a gym); the graph stays bounded.
         std::size_t punti = 0;
         for (int p : {PLOT_VELOCITA, PLOT_ACCELERAZIONE, PLOT_POSIZIONE}) punti += g0->punti(p).size();
-        std::printf("  %s: values list %d rows; time graph holds %zu points\n", nome,
-                    principale.grafici()->Lst_valori[0]->count(), punti);
+        std::printf("  %s: values list %d rows; time graph holds %zu points; its clock's longest period %d ms "
+                    "(16 = never slowed); %s\n",
+                    nome, principale.grafici()->Lst_valori[0]->count(), punti, c.periodo_massimo_ms,
+                    tutti_i_punti ? "every point drawn" : "pixel-column envelopes drawn");
     }
 };
 
@@ -179,6 +198,9 @@ struct Schermo {
 struct Sorgente {
     std::vector<uint8_t> report; // 64 bytes each
     std::atomic<long> permessi{0}, dati{0};
+    // The report read as the i-th is report i + scostamento; set while the
+    // reader has read all it was let (before `permessi` grows again).
+    long scostamento = 0;
 };
 
 class IoBanco : public IoHid {
@@ -192,7 +214,7 @@ public:
             return 0;
         }
         const std::size_t quanti = s_.report.size() / 64;
-        const uint8_t* r = s_.report.data() + (static_cast<std::size_t>(i) % quanti) * 64;
+        const uint8_t* r = s_.report.data() + (static_cast<std::size_t>(i + s_.scostamento) % quanti) * 64;
         std::copy(r, r + std::min<std::size_t>(n, 64), dati);
         s_.dati.store(i + 1, std::memory_order_release);
         return static_cast<int>(std::min<std::size_t>(n, 64));
@@ -262,6 +284,111 @@ void usb(double secondi) {
     sc.stampa("usb", secondi, sc.ridisegni() - ridisegni_0, rss_mb());
     const uint64_t persi = backend->report_persi(backend->GetHandle(VID_SCHEDA, PID_SCHEDA));
     if (persi) std::printf("  usb: %llu reports lost in the ring\n", static_cast<unsigned long long>(persi));
+}
+
+// ---------------------------------------------------------------- session
+
+// A gym's two hours at the USB rate: sets as long as 5 to 10 repetitions
+// take (three seconds each), each its own recorded trial (a new trial at the
+// start, as the start switch makes one), saved when it stops as the program
+// saves it (the whole trial and its results, through the synced write);
+// rests of one to three minutes between. A set's records come at the wire
+// rate all along: a synthesised set of 5 to 10 repetitions compressed to that
+// rate, over and over, so the values list gets some twenty times the rows a
+// gym's set has (the worst case for it). A rest passes on the simulated clock
+// in one step with a turn of the event loop: nothing arrives, nothing is
+// drawn, so the run takes the wall time of its sets alone.
+void sessione(double minuti) {
+    Schermo sc;
+    Sorgente sorgente;
+    // One synthesised set per number of repetitions, one after the other in the source.
+    std::vector<std::pair<long, long>> serie; // first report, reports
+    for (int rip = 5; rip <= 10; ++rip) {
+        const auto r = sim::report_hid(serie_al_ritmo(Collegamento::Hid, 8000, rip));
+        serie.emplace_back(static_cast<long>(sorgente.report.size() / 64), static_cast<long>(r.size() / 64));
+        sorgente.report.insert(sorgente.report.end(), r.begin(), r.end());
+    }
+    auto b = std::make_unique<BackendBanco>(nullptr, [&sorgente] { return std::make_unique<IoBanco>(sorgente); },
+                                            [](const std::string&) { return 0; });
+    BackendBanco* backend = b.get();
+    frm_hid hid(sc.s, sc.sv, std::move(b),
+                [&sc](int n, const double* p, const float* dt) { sc.blocco(n, p, dt); });
+    backend->arrivo("/sys/banco/hidraw0", "/dev/banco0", VID_SCHEDA, PID_SCHEDA);
+    for (int i = 0; i < 50 && !sc.s.hid_attivo; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    sc.s.hid_attivo = true;
+    sc.s.seriale_attiva = false;
+    sc.s.registrazione_attiva = true;
+    VistaProva& vista = sc.principale.grafici()->vista();
+    const FormatoLocale f = formato_locale(QLocale::c());
+
+    std::mt19937 caso(7);
+    const double ms_totali = minuti * 60000;
+    double ms = 0, ms_dati = 0, rss_10 = 0, cpu_salvataggi = 0, cpu_serie = 0;
+    int n_serie = 0, ripetizioni = 0;
+    long salvati = 0;
+    const long ridisegni_0 = sc.g0->ridisegni();
+    const double inizio = cpu_thread_s();
+    while (ms < ms_totali) {
+        const std::size_t quale = caso() % serie.size();
+        const auto [primo, quanti] = serie[quale];
+        const long durata_ms = 3000L * static_cast<long>(quale + 5); // a report a millisecond
+        const double t_serie = cpu_thread_s();
+        sc.s.acquisizione_in_corso = true;
+        sc.s.grafico_live = true;
+        azzera_prova(sc.s, vista);
+        azzera_tempi(sc.s);
+        const long gia = sorgente.dati.load(std::memory_order_acquire);
+        for (long k = 1; k <= durata_ms; ++k) {
+            // The set's repetitions over and over, from its start each time.
+            if ((k - 1) % quanti == 0) sorgente.scostamento = primo - (gia + k - 1);
+            ms += 1;
+            sorgente.permessi.store(gia + k, std::memory_order_release);
+            // Every repetition's start waits, so the source may move on.
+            if (sc.dovuto(ms) || k % quanti == 0) {
+                aspetta_consegna(sorgente, sc, gia + k);
+                if (sc.dovuto(ms)) sc.fotogramma(ms);
+            }
+            if (rss_10 == 0 && ms >= 600000) rss_10 = rss_mb();
+        }
+        aspetta_consegna(sorgente, sc, gia + durata_ms);
+        sc.s.acquisizione_in_corso = false;
+        sc.fotogramma(ms + 1000.0 / 60);
+        ms_dati += static_cast<double>(durata_ms);
+        cpu_serie += cpu_thread_s() - t_serie;
+
+        const double t0 = cpu_thread_s();
+        ripetizioni += vista.lst_valori[0]->numero_righe();
+        const QString nome = sc.cartella.filePath(QStringLiteral("serie %1").arg(n_serie));
+        const QString e1 = scrivi_file(nome + QStringLiteral(".csv"), testo_file_intero(sc.s.campioni, sc.s.n_campioni, f));
+        const QString e2 = scrivi_file(nome + QStringLiteral(" dati.csv"),
+                                       testo_file_dati("Atleta", "Squat", 80, righe_risultati(vista, sc.s.ripetizioni),
+                                                       DataOra{}, f));
+        cpu_salvataggi += cpu_thread_s() - t0;
+        if (!e1.isEmpty() || !e2.isEmpty()) std::fprintf(stderr, "save failed: %s %s\n", qPrintable(e1), qPrintable(e2));
+        salvati += QFileInfo(nome + QStringLiteral(".csv")).size();
+        // Kept off the disk: what a save costs is measured, the files are not needed.
+        QFile::remove(nome + QStringLiteral(".csv"));
+        QFile::remove(nome + QStringLiteral(" dati.csv"));
+        ++n_serie;
+
+        ms += 60000.0 + static_cast<double>(caso() % 120000);
+        QCoreApplication::processEvents();
+        sc.fotogramma(ms);
+        if (rss_10 == 0 && ms >= 600000) rss_10 = rss_mb();
+    }
+    const double cpu = cpu_thread_s() - inizio;
+    const double rss_fine = rss_mb();
+    const double s_dati = ms_dati / 1000;
+    std::printf("session: blocks_drawn_pct=%.2f ui_busy_pct_during_sets=%.2f ui_busy_pct_whole_session=%.2f "
+                "rss_mb_after_10min=%.1f rss_mb_end=%.1f rss_growth_mb=%.1f\n",
+                sc.c.blocchi ? 100.0 * static_cast<double>(sc.c.blocchi_disegnati) / static_cast<double>(sc.c.blocchi) : 0.0,
+                100 * cpu_serie / s_dati, 100 * cpu / (ms / 1000), rss_10, rss_fine, rss_fine - rss_10);
+    std::printf("  session: %.0f min simulated, %d sets, %d rows listed, %.0f s of data at 8,000 records/s; "
+                "time graph %.1f redraws/s while sets run, clock's longest period %d ms; "
+                "saving %.0f ms a set (%.1f MB of trial files in all)\n",
+                ms / 60000, n_serie, ripetizioni, s_dati,
+                static_cast<double>(sc.g0->ridisegni() - ridisegni_0) / s_dati, sc.c.periodo_massimo_ms,
+                1000 * cpu_salvataggi / std::max(1, n_serie), static_cast<double>(salvati) / (1024.0 * 1024.0));
 }
 
 // ---------------------------------------------------------------- serial
@@ -370,10 +497,18 @@ void seriale(double secondi) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    double secondi = 600;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::string(argv[i]) == "--secondi") secondi = std::atof(argv[i + 1]);
-    usb(secondi);
-    seriale(secondi);
+    double secondi = 600, minuti_sessione = 120;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--tutti-i-punti") tutti_i_punti = true;
+        if (i + 1 == argc) continue;
+        if (a == "--secondi") secondi = std::atof(argv[i + 1]);
+        if (a == "--minuti-sessione") minuti_sessione = std::atof(argv[i + 1]);
+    }
+    if (secondi > 0) {
+        usb(secondi);
+        seriale(secondi);
+    }
+    if (minuti_sessione > 0) sessione(minuti_sessione);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "colori.h"
 #include "cursori_grafico.h"
 #include "grafico_tagliato.h"
+#include "inviluppo_grafico.h"
 #include "orologio_fotogrammi.h"
 #include "puntatore_grafico.h"
 #include "stile_grafico.h"
@@ -12,6 +13,7 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -97,6 +99,12 @@ struct GraficoWidget::Impl {
         QCPGraph* diradato = nullptr;
         double ultima_x = 0;
         TrattoPlot tratto = TrattoPlot::linea;
+        // Time graph: what a pixel column can show of the curve, drawn
+        // instead of the mirrors while the view holds many points a column.
+        QCPGraph* inviluppo = nullptr;
+        InviluppoGrafico inv = {};
+        bool attivo = false;
+        unsigned long versione_scritta = ULONG_MAX;
     };
     struct Asse {
         std::string nome;
@@ -120,6 +128,14 @@ struct GraficoWidget::Impl {
 
     bool segue = true;
     mutable std::string errore_stile;
+
+    // The envelopes' columns, one a pixel wide, on a grid fixed where the
+    // view was when the span or the plot's width last changed.
+    bool inviluppi_permessi = true;
+    double griglia_origine = 0, griglia_passo = 0;
+    int griglia_larghezza = 0;
+    std::vector<Punto> appoggio_inviluppo;
+    QVector<QCPGraphData> dati_inviluppo;
 
     Impl(GraficoWidget* widget, int i, Tipo t) : w(widget), indice(i), tipo(t) {}
 
@@ -164,6 +180,13 @@ struct GraficoWidget::Impl {
 
     bool sposta_in_attesa();
     void segui(double x_nuova);
+    bool inviluppo_attivo() const {
+        return std::any_of(plot.begin(), plot.end(), [](const Plot& p) { return p.attivo; });
+    }
+    void aggiorna_inviluppi();
+    void aggiorna_inviluppo(Plot& p, const QCPRange& r, bool nuova_griglia);
+    void scrivi_inviluppo(Plot& p);
+    void mostra_inviluppo(Plot& p, bool si);
     void fotogramma() {
         const bool nuovi = sposta_in_attesa();
         if (nuovi || ridisegno_richiesto) {
@@ -232,6 +255,12 @@ void GraficoWidget::Impl::costruisci() {
             p.diradato = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
             p.diradato->setName(p.pieno->name() + QLatin1String("_storico"));
         }
+        for (std::size_t i = 0; i < n_plot; ++i) {
+            Plot& p = plot[i];
+            p.inviluppo = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
+            p.inviluppo->setName(p.pieno->name() + QLatin1String("_inviluppo"));
+            p.inviluppo->setVisible(false);
+        }
     }
     for (std::size_t i = 0; i < n_plot; ++i) {
         const DefPlot& d = def_plot[i];
@@ -255,7 +284,7 @@ void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, TrattoPlot
     p.tratto = t;
     const bool linea = t == TrattoPlot::linea || t == TrattoPlot::linea_punti;
     const bool punti = t == TrattoPlot::punti || t == TrattoPlot::linea_punti;
-    for (QCPGraph* g : {p.pieno, p.diradato}) {
+    for (QCPGraph* g : {p.pieno, p.diradato, p.inviluppo}) {
         if (!g) continue;
         g->setPen(penna);
         g->setLineStyle(linea ? QCPGraph::lsLine : QCPGraph::lsNone);
@@ -268,6 +297,14 @@ bool GraficoWidget::Impl::sposta_in_attesa() {
     double x_nuova = -std::numeric_limits<double>::infinity();
     for (Plot& p : plot) {
         if (p.punti.in_attesa() == 0) continue;
+        if (p.attivo) {
+            for (const Punto& q : p.punti.attesa()) p.inv.aggiungi(q.x, q.y);
+            // With nothing drawn for a long while, the columns left of a
+            // following view must not pile up.
+            const long tenute = 4L * griglia_larghezza + 64;
+            if (static_cast<long>(p.inv.colonne()) > tenute)
+                p.inv.togli_prima_di(p.inv.prima() + static_cast<long>(p.inv.colonne()) - tenute / 2);
+        }
         const StoricoGrafico::Cambiamenti c = p.punti.sposta_in_attesa();
         rispecchia(*p.pieno->data(), p.punti.pieni(), c.pieni);
         if (p.diradato) rispecchia(*p.diradato->data(), p.punti.diradati(), c.diradati);
@@ -283,7 +320,97 @@ void GraficoWidget::Impl::segui(double x_nuova) {
     QCPAxis* x = asse_x();
     const QCPRange r = x->range();
     const double fine = x_nuova + margine_x();
-    if (fine > r.upper) x->setRange(fine - r.size(), fine);
+    if (!(fine > r.upper)) return;
+    double inizio = fine - r.size();
+    // While envelopes are drawn the view moves by whole columns of their
+    // grid, so they only gain columns on the right and lose them on the left;
+    // the newest point stays within a pixel of the edge.
+    if (griglia_passo > 0 && inviluppo_attivo())
+        inizio = griglia_origine + std::ceil((inizio - griglia_origine) / griglia_passo) * griglia_passo;
+    x->setRange(inizio, inizio + r.size());
+}
+
+void GraficoWidget::Impl::aggiorna_inviluppi() {
+    if (tipo != Tipo::Tempo) return;
+    const QCPRange r = asse_x()->range();
+    const int larghezza = qcp->axisRect()->width();
+    const double passo = larghezza >= 2 && inviluppi_permessi ? r.size() / larghezza : 0;
+    bool nuova = !(griglia_passo > 0) || larghezza != griglia_larghezza ||
+                 std::abs(passo - griglia_passo) > 1e-9 * griglia_passo;
+    if (!nuova) {
+        const double q = (r.lower - griglia_origine) / griglia_passo;
+        nuova = std::abs(q - std::round(q)) > 1e-6;
+    }
+    if (nuova) {
+        griglia_origine = r.lower;
+        griglia_passo = std::isfinite(passo) ? passo : 0;
+        griglia_larghezza = larghezza;
+    }
+    for (Plot& p : plot) aggiorna_inviluppo(p, r, nuova);
+}
+
+void GraficoWidget::Impl::aggiorna_inviluppo(Plot& p, const QCPRange& r, bool nuova_griglia) {
+    if (!p.inviluppo) return;
+    // Markers stand for every point: they are drawn as they are.
+    bool usa = griglia_passo > 0 && p.tratto == TrattoPlot::linea;
+    if (usa) {
+        // Zoomed in to a few points a column, the points themselves; the gap
+        // between the two thresholds keeps a view near them from switching
+        // every frame.
+        const std::size_t soglia = static_cast<std::size_t>(griglia_larghezza) * (p.attivo ? 2 : 4);
+        usa = p.punti.quanti_tra(r.lower, r.upper) > soglia;
+    }
+    if (!usa) {
+        if (p.attivo) mostra_inviluppo(p, false);
+        return;
+    }
+    InviluppoGrafico& inv = p.inv;
+    const auto colonna = [this](double x) {
+        return static_cast<long>(std::clamp(std::floor((x - griglia_origine) / griglia_passo), -1e15, 1e15));
+    };
+    // One column beyond each edge: the line comes in from the point before it.
+    const long k_lo = colonna(r.lower) - 1, k_hi = colonna(r.upper) + 1;
+    // Following, the columns on the right fill as the points arrive.
+    const long ultima = segue ? LONG_MAX : k_hi;
+    if (!nuova_griglia && p.attivo && inv.valido() && k_lo >= inv.prima() && inv.mancante_da() > k_hi) {
+        inv.togli_prima_di(k_lo);
+        inv.imposta_ultima(ultima);
+    } else {
+        // Built again from the points in view, once per change of span or size.
+        inv.ricomincia(griglia_origine, griglia_passo, k_lo, ultima);
+        const double da = griglia_origine + static_cast<double>(k_lo) * griglia_passo;
+        const double a = segue ? std::numeric_limits<double>::infinity()
+                               : griglia_origine + static_cast<double>(k_hi + 1) * griglia_passo;
+        for (const StoricoGrafico::Punti* parte : {&p.punti.diradati(), &p.punti.pieni()}) {
+            auto it = std::lower_bound(parte->begin(), parte->end(), Punto{da, 0},
+                                       [](const Punto& u, const Punto& v) { return u.x < v.x; });
+            for (; it != parte->end() && it->x < a; ++it) inv.aggiungi(it->x, it->y);
+        }
+    }
+    if (!p.attivo) mostra_inviluppo(p, true);
+    scrivi_inviluppo(p);
+}
+
+void GraficoWidget::Impl::scrivi_inviluppo(Plot& p) {
+    if (p.inv.versione() == p.versione_scritta) return;
+    p.versione_scritta = p.inv.versione();
+    p.inv.punti(appoggio_inviluppo);
+    dati_inviluppo.resize(static_cast<qsizetype>(appoggio_inviluppo.size()));
+    for (std::size_t i = 0; i < appoggio_inviluppo.size(); ++i)
+        dati_inviluppo[static_cast<qsizetype>(i)] = QCPGraphData(appoggio_inviluppo[i].x, appoggio_inviluppo[i].y);
+    p.inviluppo->data()->set(dati_inviluppo, true);
+}
+
+void GraficoWidget::Impl::mostra_inviluppo(Plot& p, bool si) {
+    p.attivo = si;
+    p.inviluppo->setVisible(si);
+    p.pieno->setVisible(!si);
+    if (p.diradato) p.diradato->setVisible(!si);
+    if (!si) {
+        p.inv.svuota();
+        p.inviluppo->data()->clear();
+        p.versione_scritta = ULONG_MAX;
+    }
 }
 
 GraficoWidget::GraficoWidget(int indice, Tipo tipo, QWidget* parent)
@@ -304,6 +431,8 @@ GraficoWidget::GraficoWidget(int indice, Tipo tipo, QWidget* parent)
                           });
 
     connect(d_->qcp, &QCustomPlot::afterReplot, this, [this] { ++d_->ridisegni; });
+    // Once the plot knows its size and span, just before it draws.
+    connect(d_->qcp, &QCustomPlot::afterLayout, this, [this] { d_->aggiorna_inviluppi(); });
 }
 
 GraficoWidget::~GraficoWidget() {
@@ -334,6 +463,7 @@ void GraficoWidget::cancella_dati() {
         p.ultima_x = 0;
         p.pieno->data()->clear();
         if (p.diradato) p.diradato->data()->clear();
+        if (p.attivo) d_->mostra_inviluppo(p, false);
     }
     d_->x_riga = -1;
     d_->segue = d_->segue_predefinito();
@@ -454,6 +584,13 @@ void GraficoWidget::imposta_limite_storico(const LimiteStorico& l) {
 }
 
 GraficoWidget::LimiteStorico GraficoWidget::limite_storico() const { return d_->plot.front().punti.limite(); }
+
+void GraficoWidget::imposta_inviluppi(bool si) {
+    d_->inviluppi_permessi = si;
+    d_->richiedi_ridisegno();
+}
+
+bool GraficoWidget::inviluppi() const { return d_->inviluppi_permessi; }
 
 bool GraficoWidget::segue_dati() const { return d_->segue; }
 void GraficoWidget::imposta_segue_dati(bool segue) { d_->segue = segue; }

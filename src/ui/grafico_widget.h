@@ -6,7 +6,10 @@
 // moves what arrived into the plots and redraws once, so a fast board costs
 // one redraw per frame, never one per record. The time graph keeps a bounded
 // history (see `limite_storico`): the whole trial stays in the recorded
-// samples, the graph only shows it.
+// samples, the graph only shows it. A pixel column cannot show more than a
+// curve's lowest and highest point in it: the time graph draws a dense curve
+// from its envelope (see `imposta_inviluppi`), a few thousand points whatever
+// the curve holds, so a frame costs the same at any board rate.
 #pragma once
 
 #include "analysis/controlli.h"
@@ -91,6 +94,13 @@ public:
     using LimiteStorico = vexa::LimiteStorico;
     void imposta_limite_storico(const LimiteStorico& l);
     LimiteStorico limite_storico() const;
+
+    // On the time graph (the default), a curve holding many points per pixel
+    // column is drawn from its envelope: per column its first, lowest, highest
+    // and last point. Off, every point is handed to the plot, as for a
+    // comparison. Cursors, zoom and files always use the points themselves.
+    void imposta_inviluppi(bool si);
+    bool inviluppi() const;
 
     // While true (the default for the time graph), the x axis follows the newest
     // data, keeping its width; a user's zoom or pan turns it off, the next

@@ -137,6 +137,17 @@ void StoricoGrafico::dirada(Cambiamenti& c) {
     togli(diradati_, static_cast<std::size_t>(via - diradati_.begin()), c.diradati);
 }
 
+std::size_t StoricoGrafico::quanti_tra(double da, double a) const {
+    if (!(da <= a)) return 0;
+    std::size_t n = 0;
+    for (const Punti* parte : {&diradati_, &pieni_}) {
+        const auto inizio = std::lower_bound(parte->begin(), parte->end(), Punto{da, 0}, x_minore);
+        const auto fine = std::upper_bound(inizio, parte->end(), Punto{a, 0}, x_minore);
+        n += static_cast<std::size_t>(fine - inizio);
+    }
+    return n;
+}
+
 std::optional<Punto> StoricoGrafico::piu_vicino(double x) const {
     std::optional<Punto> v = vicino(pieni_, x);
     const std::optional<Punto> vd = vicino(diradati_, x);

@@ -64,6 +64,10 @@ public:
     const Punti& pieni() const { return pieni_; }
     const Punti& diradati() const { return diradati_; }
     std::size_t dimensione() const { return pieni_.size() + diradati_.size(); }
+    // Points with x in [da, a], in either part: two searches, no scan.
+    std::size_t quanti_tra(double da, double a) const;
+    // The points waiting for the next move, in the order they came.
+    const std::vector<Punto>& attesa() const { return in_attesa_; }
     // The point nearest to x in either part; on a tie the earlier one, and
     // the full-resolution one over a thinned one.
     std::optional<Punto> piu_vicino(double x) const;

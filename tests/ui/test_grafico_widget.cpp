@@ -487,6 +487,67 @@ private slots:
         QCOMPARE(g.testo_annotazione(2), std::string("DT: 0,50"));
         QCOMPARE(g.testo_annotazione(3), std::string());
     }
+
+    // Drawn from its envelope, a dense curve looks as drawn from every point:
+    // in each pixel column the same highest and lowest pixel of the curve,
+    // one-sample spikes and the acceleration cut at the plot's edge included;
+    // also for an envelope kept up frame by frame while the view follows.
+    void inviluppo_come_tutti_i_punti() {
+        struct Caso {
+            int plot, larghezza, altezza;
+            double da, a; // a view that follows when empty
+        };
+        const Caso casi[] = {{1, 800, 400, 0, 10}, {1, 640, 360, 2.37, 7.1}, {5, 900, 500, -1, 12},
+                             {5, 700, 300, 3.3, 4.1}, {1, 750, 400, 0, 0}, {5, 750, 400, 0, 0}};
+        for (const Caso& k : casi) {
+            GraficoWidget g(0, Tipo::Tempo);
+            g.resize(k.larghezza, k.altezza);
+            g.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&g));
+            const bool segue = k.da == k.a;
+            g.imposta_segue_dati(segue);
+            g.imposta_intervallo_asse(1, segue ? 0 : k.da, segue ? 3 : k.a);
+            for (int i = 0; i < 80000; ++i) {
+                const double t = i / 8000.0;
+                double y = k.plot == 1 ? 900 * std::sin(t * 2.1) + 60 * std::sin(t * 317)
+                                       : 4e5 * std::sin(t * 1.3) * std::sin(t * 97); // a thousand times its axis
+                if (i % 7919 == 0) y = (i / 7919) % 2 ? 1900 : -1900;
+                g.accoda(k.plot, y, i ? 1 / 8000.0 : 0);
+                if (segue && i % 400 == 399) g.fotogramma();
+            }
+            g.svuota_in_attesa();
+            const QCPGraph* curva = g.plot_qcp()->graph(k.plot - 1);
+            const QColor colore = curva->pen().color();
+            const QCPGraph* disegnato = grafico_per_nome(g, curva->name() + "_inviluppo");
+            const auto immagine = [&](bool inviluppi) {
+                g.imposta_inviluppi(inviluppi);
+                g.plot_qcp()->replot(QCustomPlot::rpImmediateRefresh);
+                return g.plot_qcp()->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
+            };
+            const QImage inviluppo = immagine(true);
+            QVERIFY(disegnato->visible() && !curva->visible());
+            QVERIFY(disegnato->data()->size() <= 4 * k.larghezza + 8);
+            const QImage tutti = immagine(false);
+            QVERIFY(curva->visible() && !disegnato->visible());
+            const QRect r = g.plot_qcp()->axisRect()->rect();
+            int colonne = 0;
+            for (int x = r.left(); x <= r.right(); ++x) {
+                int su[2] = {-1, -1}, giu[2] = {-1, -1};
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int i = 0; i < 2; ++i)
+                        if (QColor((i ? inviluppo : tutti).pixel(x, y)) == colore) {
+                            if (su[i] < 0) su[i] = y;
+                            giu[i] = y;
+                        }
+                colonne += su[0] >= 0;
+                QVERIFY2(su[0] == su[1] && giu[0] == giu[1],
+                         qPrintable(QString("plot %1, %2x%3, colonna %4: %5-%6 invece di %7-%8")
+                                        .arg(k.plot).arg(k.larghezza).arg(k.altezza).arg(x)
+                                        .arg(su[1]).arg(giu[1]).arg(su[0]).arg(giu[0])));
+            }
+            QVERIFY(colonne > 20);
+        }
+    }
 };
 
 QTEST_MAIN(TestGraficoWidget)
