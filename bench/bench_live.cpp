@@ -247,20 +247,29 @@ void aspetta_consegna(const Sorgente& sorgente, Schermo& sc, long fino_a) {
     while (sc.c.blocchi < fino_a) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+// The simulated USB board plugged in, its reports read into the screen.
+struct BancoUsb {
+    BackendBanco* backend;
+    std::unique_ptr<frm_hid> hid;
+    BancoUsb(Sorgente& sorgente, Schermo& sc) {
+        auto b = std::make_unique<BackendBanco>(nullptr, [&sorgente] { return std::make_unique<IoBanco>(sorgente); },
+                                                [](const std::string&) { return 0; });
+        backend = b.get();
+        hid = std::make_unique<frm_hid>(sc.s, sc.sv, std::move(b),
+                                        [&sc](int n, const double* p, const float* dt) { sc.blocco(n, p, dt); });
+        backend->arrivo("/sys/banco/hidraw0", "/dev/banco0", VID_SCHEDA, PID_SCHEDA);
+        for (int i = 0; i < 50 && !sc.s.hid_attivo; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        sc.s.hid_attivo = true;
+        sc.s.seriale_attiva = false;
+    }
+};
+
 void usb(double secondi) {
     Schermo sc;
     Sorgente sorgente;
     const auto record = serie_al_ritmo(Collegamento::Hid, 8000);
     sorgente.report = sim::report_hid(record);
-    auto b = std::make_unique<BackendBanco>(nullptr, [&sorgente] { return std::make_unique<IoBanco>(sorgente); },
-                                            [](const std::string&) { return 0; });
-    BackendBanco* backend = b.get();
-    frm_hid hid(sc.s, sc.sv, std::move(b),
-                [&sc](int n, const double* p, const float* dt) { sc.blocco(n, p, dt); });
-    backend->arrivo("/sys/banco/hidraw0", "/dev/banco0", VID_SCHEDA, PID_SCHEDA);
-    for (int i = 0; i < 50 && !sc.s.hid_attivo; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    sc.s.hid_attivo = true;
-    sc.s.seriale_attiva = false;
+    const BancoUsb banco(sorgente, sc);
     sc.s.acquisizione_in_corso = true;
     sc.s.grafico_live = true;
     azzera_prova(sc.s, sc.principale.grafici()->vista());
@@ -282,7 +291,7 @@ void usb(double secondi) {
     sc.fotogramma(ms_totali + 1000.0);
     sc.c.cpu_totale = cpu_thread_s() - inizio;
     sc.stampa("usb", secondi, sc.ridisegni() - ridisegni_0, rss_mb());
-    const uint64_t persi = backend->report_persi(backend->GetHandle(VID_SCHEDA, PID_SCHEDA));
+    const uint64_t persi = banco.backend->report_persi(banco.backend->GetHandle(VID_SCHEDA, PID_SCHEDA));
     if (persi) std::printf("  usb: %llu reports lost in the ring\n", static_cast<unsigned long long>(persi));
 }
 
@@ -308,15 +317,7 @@ void sessione(double minuti) {
         serie.emplace_back(static_cast<long>(sorgente.report.size() / 64), static_cast<long>(r.size() / 64));
         sorgente.report.insert(sorgente.report.end(), r.begin(), r.end());
     }
-    auto b = std::make_unique<BackendBanco>(nullptr, [&sorgente] { return std::make_unique<IoBanco>(sorgente); },
-                                            [](const std::string&) { return 0; });
-    BackendBanco* backend = b.get();
-    frm_hid hid(sc.s, sc.sv, std::move(b),
-                [&sc](int n, const double* p, const float* dt) { sc.blocco(n, p, dt); });
-    backend->arrivo("/sys/banco/hidraw0", "/dev/banco0", VID_SCHEDA, PID_SCHEDA);
-    for (int i = 0; i < 50 && !sc.s.hid_attivo; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    sc.s.hid_attivo = true;
-    sc.s.seriale_attiva = false;
+    const BancoUsb banco(sorgente, sc);
     sc.s.registrazione_attiva = true;
     VistaProva& vista = sc.principale.grafici()->vista();
     const FormatoLocale f = formato_locale(QLocale::c());
