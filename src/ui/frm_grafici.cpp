@@ -14,75 +14,31 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
 namespace vexa {
 
-// ---------------------------------------------------------------- ListaValori
-
-ListaValori::ListaValori(int indice, QWidget* parent) : QListWidget(parent), indice_(indice) {
-    setObjectName(QStringLiteral("Lst_valori_%1").arg(indice));
-    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setUniformItemSizes(true);
-}
-
-void ListaValori::mostra_corrente_poi() {
-    if (scorrimento_in_attesa_) return;
-    scorrimento_in_attesa_ = true;
-    QTimer::singleShot(0, this, [this] {
-        scorrimento_in_attesa_ = false;
-        if (QListWidgetItem* i = currentItem()) scrollToItem(i);
-    });
-}
-
-void ListaValori::mousePressEvent(QMouseEvent* e) {
-    QListWidget::mousePressEvent(e);
-    if (su_mouse_down) su_mouse_down(indice_, e->button());
-}
-
-void ListaValori::keyReleaseEvent(QKeyEvent* e) {
-    QListWidget::keyReleaseEvent(e);
-    if (su_key_up) su_key_up(indice_);
-}
-
-void ListaValori::mouseDoubleClickEvent(QMouseEvent* e) {
-    QListWidget::mouseDoubleClickEvent(e);
-    if (su_doppio_click) su_doppio_click(indice_);
-}
-
 // ---------------------------------------------------------------- ColonnaLista
 
-void ColonnaLista::aggiungi(const std::string& testo) { l_->addItem(QString::fromStdString(testo)); }
+void ColonnaLista::aggiungi(const std::string& testo) { l_->aggiungi(QString::fromStdString(testo)); }
 
-void ColonnaLista::cancella() { l_->clear(); }
+void ColonnaLista::cancella() { l_->cancella(); }
 
 int ColonnaLista::numero_righe() const { return l_->count(); }
 
-std::string ColonnaLista::testo(int riga) const {
-    const QListWidgetItem* i = l_->item(riga);
-    return i ? i->text().toStdString() : std::string{};
-}
+std::string ColonnaLista::testo(int riga) const { return l_->testo(riga).toStdString(); }
 
 void ColonnaLista::imposta_testo(int riga, const std::string& testo) {
-    if (QListWidgetItem* i = l_->item(riga)) i->setText(QString::fromStdString(testo));
+    l_->imposta_testo(riga, QString::fromStdString(testo));
 }
 
 int ColonnaLista::riga_selezionata() const { return l_->currentRow(); }
 
 void ColonnaLista::seleziona(int riga) {
     if (riga < 0 || riga >= l_->count()) return;
-    // Scrolling to the row lays the whole list out again at once; with the
-    // rows of a long session, once for each column at every repetition. The
-    // list scrolls once, when the event loop comes round.
-    const bool scorre = l_->hasAutoScroll();
-    l_->setAutoScroll(false);
     l_->setCurrentRow(riga);
-    l_->setAutoScroll(scorre);
-    if (auto* v = dynamic_cast<ListaValori*>(l_)) v->mostra_corrente_poi();
 }
 
 int ColonnaLista::prima_visibile() const { return l_->verticalScrollBar()->value(); }
@@ -159,7 +115,6 @@ Frm_grafici::Frm_grafici(Stato& stato, IServizi& servizi, const QString& cartell
         connect(l->verticalScrollBar(), &QScrollBar::valueChanged, this,
                 [this, i](int v) { scorri_insieme(i, v); });
         if (i < NUMERO_COLONNE - 1) l->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        l->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         Lst_valori[u] = l;
         colonne_[u] = std::make_unique<ColonnaLista>(l);
         vista_.lst_valori[u] = colonne_[u].get();
@@ -320,7 +275,7 @@ void Frm_grafici::Lst_valori_DblClick(int index) {
     if (n >= s_.ripetizioni.size()) return;
     const std::string nota = testo.value_or(std::string{});
     s_.ripetizioni[n].nota = nota;
-    Lst_valori[14]->item(r)->setText(QString::fromStdString(nota));
+    Lst_valori[14]->imposta_testo(r, QString::fromStdString(nota));
 }
 
 void Frm_grafici::scorri_insieme(int origine, int valore) {

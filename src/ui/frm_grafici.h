@@ -9,8 +9,8 @@
 #include "analysis/servizi.h"
 #include "grafico_widget.h"
 #include "indicatori.h"
+#include "lista_valori.h"
 
-#include <QListWidget>
 #include <QWidget>
 
 #include <array>
@@ -24,34 +24,10 @@ class QLineEdit;
 
 namespace vexa {
 
-// One column of the values list. It tells the window about the user's press,
-// key and double click after the list has handled them itself, as the window's
-// handlers expect to see the row the list already moved to.
-class ListaValori : public QListWidget {
-    Q_OBJECT
-public:
-    ListaValori(int indice, QWidget* parent);
-    int indice() const { return indice_; }
-    // Brings the current row into view once the event loop comes round.
-    void mostra_corrente_poi();
-    std::function<void(int indice, Qt::MouseButton)> su_mouse_down;
-    std::function<void(int indice)> su_key_up;
-    std::function<void(int indice)> su_doppio_click;
-
-protected:
-    void mousePressEvent(QMouseEvent* e) override;
-    void keyReleaseEvent(QKeyEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
-
-private:
-    int indice_;
-    bool scorrimento_in_attesa_ = false;
-};
-
 // The list as the analysis writes into it.
 class ColonnaLista : public IColonna {
 public:
-    explicit ColonnaLista(QListWidget* lista) : l_(lista) {}
+    explicit ColonnaLista(ListaValori* lista) : l_(lista) {}
     void aggiungi(const std::string& testo) override;
     void cancella() override;
     int numero_righe() const override;
@@ -64,7 +40,7 @@ public:
     void aggiorna() override {}
 
 private:
-    QListWidget* l_;
+    ListaValori* l_;
 };
 
 // Title over the values list: three words standing over the first two

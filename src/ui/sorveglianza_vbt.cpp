@@ -25,12 +25,12 @@ SorveglianzaVbt::SorveglianzaVbt(Stato& stato, Analizzatore& analisi, Frm_grafic
 void SorveglianzaVbt::collega(Frm_vbt* finestra) {
     finestra_ = finestra;
     if (!finestra) return;
-    QListWidget* lista = g_.Lst_valori[0];
+    ListaValori* lista = g_.Lst_valori[0];
     finestra->su_selezione = [this, lista](int riga) {
         lista->setCurrentRow(riga);
         g_.Allinea_liste(0);
     };
-    connect(lista, &QListWidget::currentRowChanged, finestra, &Frm_vbt::seleziona, Qt::UniqueConnection);
+    connect(lista, &ListaValori::currentRowChanged, finestra, &Frm_vbt::seleziona, Qt::UniqueConnection);
     aggiorna_finestra();
 }
 

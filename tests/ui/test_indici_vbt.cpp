@@ -88,7 +88,7 @@ void TestIndiciVbt::finestra_lista_e_stop() {
     QCOMPARE(b.finestra.Tabella->rowCount(), 5);
     QCOMPARE(b.tono.beep_suonati, 1);
     QVERIFY(b.g.Slide->stop() && b.finestra.Lettura->stop());
-    QCOMPARE(b.finestra.Tabella->item(3, 1)->text(), b.g.Lst_valori[4]->item(3)->text()); // Vmedia
+    QCOMPARE(b.finestra.Tabella->item(3, 1)->text(), b.g.Lst_valori[4]->testo(3)); // Vmedia
     QCOMPARE(b.finestra.Grafico->linea_stop(), b.s.vmedia_migliore * 0.8);
 
     // The values list leads the window, and the window the values list.

@@ -184,7 +184,7 @@ private slots:
         auto* l5 = b.g->Lst_valori[5];
         l0->setCurrentRow(3);
         // A click elsewhere in column 5 still selects row 3 there.
-        const QRect riga1 = l5->visualItemRect(l5->item(1));
+        const QRect riga1 = l5->visualItemRect(1);
         QTest::mouseClick(l5->viewport(), Qt::LeftButton, {}, riga1.center());
         QCOMPARE(l5->currentRow(), 3);
 
@@ -192,7 +192,7 @@ private slots:
         // and the time axis scrolls to it, 10 s wide.
         auto* g0 = b.g->Grafico[0];
         g0->imposta_intervallo_asse(1, 0, 10);
-        const QRect riga7 = l0->visualItemRect(l0->item(7));
+        const QRect riga7 = l0->visualItemRect(7);
         QTest::mouseClick(l0->viewport(), Qt::LeftButton, {}, riga7.center());
         QCOMPARE(l0->currentRow(), 7);
         for (auto* l : b.g->Lst_valori) QCOMPARE(l->currentRow(), 7);
@@ -218,6 +218,29 @@ private slots:
         b.g->Lst_valori[14]->verticalScrollBar()->setValue(5);
         QCOMPARE(b.g->Lst_valori[0]->verticalScrollBar()->value(), 5);
         QCOMPARE(b.g->Lst_valori[8]->verticalScrollBar()->value(), 5);
+
+        // The keys move the selection and keep it in sight, down to the last
+        // row and a page back up; a row listed then is selected and shown.
+        const auto in_vista = [](ListaValori* l, int r) { return l->viewport()->rect().contains(l->visualItemRect(r)); };
+        l0->setFocus();
+        QTest::keyClick(l0, Qt::Key_End);
+        QCOMPARE(l0->currentRow(), 29);
+        QVERIFY(in_vista(l0, 29));
+        QCOMPARE(b.g->Lst_valori[6]->currentRow(), 29);
+        const int pagina = l0->verticalScrollBar()->pageStep();
+        QVERIFY(pagina > 1 && pagina < 29);
+        QTest::keyClick(l0, Qt::Key_PageUp);
+        QCOMPARE(l0->currentRow(), 29 - pagina);
+        QTest::keyClick(l0, Qt::Key_Up);
+        QCOMPARE(l0->currentRow(), 28 - pagina);
+        b.g->Lst_valori[0]->verticalScrollBar()->setValue(0);
+        for (auto* c : b.g->vista().lst_valori) c->aggiungi("y");
+        for (auto* c : b.g->vista().lst_valori) c->seleziona(30);
+        QVERIFY(in_vista(b.g->Lst_valori[3], 30));
+        QCOMPARE(b.g->Lst_valori[3]->verticalScrollBar()->value(), b.g->Lst_valori[3]->verticalScrollBar()->maximum());
+        QSignalSpy vuota(l0, &ListaValori::currentRowChanged);
+        b.g->vista().lst_valori[0]->cancella();
+        QCOMPARE(vuota.value(0).value(0).toInt(), -1);
     }
 
     void nota() {
@@ -234,12 +257,12 @@ private slots:
         b.g->Lst_valori[0]->setCurrentRow(2);
         b.g->Lst_valori_DblClick(0);
         QCOMPARE(b.s.ripetizioni[3].nota, std::string("buona"));
-        QCOMPARE(b.g->Lst_valori[14]->item(2)->text(), QStringLiteral("buona"));
+        QCOMPARE(b.g->Lst_valori[14]->testo(2), QStringLiteral("buona"));
         // Cancelling clears the note.
         risposta.reset();
         b.g->Lst_valori_DblClick(0);
         QCOMPARE(b.s.ripetizioni[3].nota, std::string());
-        QCOMPARE(b.g->Lst_valori[14]->item(2)->text(), QString());
+        QCOMPARE(b.g->Lst_valori[14]->testo(2), QString());
         // No row selected: nothing to annotate, and no record 0 note.
         b.g->Lst_valori[0]->setCurrentRow(-1);
         risposta = "x";
