@@ -101,7 +101,7 @@ struct GraficoWidget::Impl {
         TrattoPlot tratto = TrattoPlot::linea;
         // Time graph: what a pixel column can show of the curve, drawn
         // instead of the mirrors while the view holds many points a column.
-        QCPGraph* inviluppo = nullptr;
+        GraficoTagliato* inviluppo = nullptr;
         InviluppoGrafico inv = {};
         bool attivo = false;
         unsigned long versione_scritta = ULONG_MAX;
@@ -206,6 +206,8 @@ struct GraficoWidget::Impl {
 
 void GraficoWidget::Impl::costruisci() {
     const bool tempo = tipo == Tipo::Tempo;
+    // No legend is shown; its items would still be measured at every frame.
+    qcp->setAutoAddPlottableToLegend(false);
     QCPAxisRect* rett = qcp->axisRect();
 
     // Read from two metres away: large ticks, bold captions.
@@ -260,6 +262,7 @@ void GraficoWidget::Impl::costruisci() {
             p.inviluppo = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
             p.inviluppo->setName(p.pieno->name() + QLatin1String("_inviluppo"));
             p.inviluppo->setVisible(false);
+            p.inviluppo->imposta_memoria(true);
         }
     }
     for (std::size_t i = 0; i < n_plot; ++i) {
@@ -284,7 +287,7 @@ void GraficoWidget::Impl::applica_aspetto(Plot& p, const QPen& penna, TrattoPlot
     p.tratto = t;
     const bool linea = t == TrattoPlot::linea || t == TrattoPlot::linea_punti;
     const bool punti = t == TrattoPlot::punti || t == TrattoPlot::linea_punti;
-    for (QCPGraph* g : {p.pieno, p.diradato, p.inviluppo}) {
+    for (QCPGraph* g : {p.pieno, p.diradato, static_cast<QCPGraph*>(p.inviluppo)}) {
         if (!g) continue;
         g->setPen(penna);
         g->setLineStyle(linea ? QCPGraph::lsLine : QCPGraph::lsNone);

@@ -548,6 +548,32 @@ private slots:
             QVERIFY(colonne > 20);
         }
     }
+
+    // A live view keeps its curves' pixels from frame to frame and draws only
+    // the columns that changed: after minutes of frames, what is on screen is
+    // what the same view gives drawn anew, as for an export.
+    void fotogrammi_come_un_disegno_solo() {
+        GraficoWidget g(0, Tipo::Tempo);
+        g.resize(700, 380);
+        g.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g));
+        g.imposta_intervallo_asse(1, 0, 4);
+        for (int i = 0; i < 120000; ++i) {
+            const double t = i / 8000.0;
+            const double dx = i ? 1 / 8000.0 : 0;
+            g.accoda(1, 900 * std::sin(t * 2.1) + 60 * std::sin(t * 317) + (i % 4001 == 0 ? 1500 : 0), dx);
+            g.accoda(5, 40 * std::sin(t * 3) * std::sin(t * 97) + (i % 3001 == 0 ? 400 : 0), dx);
+            g.accoda(6, 500 + 400 * std::sin(t * 1.7), dx);
+            if (i % 150 == 149) g.fotogramma();
+        }
+        g.fotogramma();
+        QVERIFY(g.ridisegni() > 700);
+        QVERIFY(grafico_per_nome(g, g.plot_qcp()->graph(0)->name() + "_inviluppo")->visible());
+        const QRect r = g.plot_qcp()->axisRect()->rect();
+        const QImage schermo = g.plot_qcp()->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(r);
+        const QImage da_capo = g.plot_qcp()->toPixmap().toImage().convertToFormat(QImage::Format_RGB32).copy(r);
+        QCOMPARE(schermo, da_capo);
+    }
 };
 
 QTEST_MAIN(TestGraficoWidget)
