@@ -142,10 +142,13 @@ void GraficoTagliato::ridisegna(const QVector<QPointF>& linee, const QRect& regi
     // another point, and the ends of a piece of the curve are capped where
     // the whole curve runs on; either would lay other pixels than the whole
     // curve drawn at once.
-    if (foglio_.size() != immagine_.size()) foglio_ = QImage(immagine_.size(), QImage::Format_ARGB32_Premultiplied);
-    foglio_.setDevicePixelRatio(dpr_);
+    // One sheet for every curve: they are drawn one after the other, on the
+    // screen's thread.
+    static QImage foglio;
+    if (foglio.size() != immagine_.size()) foglio = QImage(immagine_.size(), QImage::Format_ARGB32_Premultiplied);
+    foglio.setDevicePixelRatio(dpr_);
     {
-        QCPPainter p(&foglio_);
+        QCPPainter p(&foglio);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.fillRect(regione, Qt::transparent);
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -158,7 +161,7 @@ void GraficoTagliato::ridisegna(const QVector<QPointF>& linee, const QRect& regi
     QPainter c(&immagine_);
     c.setCompositionMode(QPainter::CompositionMode_Source);
     const QRectF sorgente(QPointF(regione.topLeft()) * dpr_, QSizeF(regione.size()) * dpr_);
-    c.drawImage(QRectF(regione), foglio_, sorgente);
+    c.drawImage(QRectF(regione), foglio, sorgente);
 }
 
 void GraficoTagliato::disegna(QCPPainter* painter, const QVector<QPointF>& linee, qsizetype da) const {

@@ -36,7 +36,6 @@ private:
 
     bool memoria_ = false;
     mutable QImage immagine_; // the plot area, the curve alone on transparent
-    mutable QImage foglio_;   // where a region is drawn before it is taken in
     mutable QVector<QPointF> disegnate_; // the lines it holds
     mutable QRect area_;
     mutable qreal dpr_ = 1;
