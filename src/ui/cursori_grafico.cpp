@@ -17,12 +17,14 @@ constexpr double PRESA_CURSORE_PX = 6;
 CursoriGrafico::CursoriGrafico(QCustomPlot* qcp, QCPAxis* x, QCPAxis* y, const DefCursore* def, std::size_t n,
                                const QFont& font_letture)
     : qcp_(qcp), x_(x) {
-    // One buffered layer on top for the cursors and their readouts: dragging a
-    // cursor repaints that layer, not the data. One, not one each: every full
-    // redraw clears and composes each buffer, sixty times a second.
+    // A layer on top for the cursors and their readouts, painted in the one
+    // buffer of the plot: every buffer is cleared and composed at each full
+    // redraw, sixty times a second, while a cursor dragged now redraws a
+    // plot whose curves keep their pixels (a millisecond).
     qcp->addLayer(QStringLiteral("cursori"), qcp->layer(QStringLiteral("overlay")), QCustomPlot::limAbove);
     strato_ = qcp->layer(QStringLiteral("cursori"));
-    strato_->setMode(QCPLayer::lmBuffered);
+    strato_->setMode(QCPLayer::lmLogical);
+    qcp->layer(QStringLiteral("overlay"))->setMode(QCPLayer::lmLogical);
     for (std::size_t i = 0; i < n; ++i) {
         Cursore c;
         c.nome = def[i].nome;

@@ -162,13 +162,9 @@ struct GraficoWidget::Impl {
         ridisegno_richiesto = true;
         orologio.avvia();
     }
-    // Redraws one buffered layer alone; the data layers keep their pixels.
-    void ridisegna_strato(QCPLayer* s) {
-        if (ridisegni == 0)
-            richiedi_ridisegno(); // no paint buffers exist before the first full redraw
-        else
-            s->replot();
-    }
+    // A cursor moved: on the next frame, with whatever else has changed by
+    // then (the curves keep their pixels, so a frame costs little).
+    void ridisegna_strato(QCPLayer*) { richiedi_ridisegno(); }
 
     void accoda_punto(Plot& p, double x, double y) {
         if (!p.punti.accoda(x, y)) return;

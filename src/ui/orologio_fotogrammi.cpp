@@ -1,7 +1,10 @@
 #include "orologio_fotogrammi.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 namespace vexa {
 
@@ -22,6 +25,17 @@ OrologioFotogrammi::OrologioFotogrammi(std::function<void()> fotogramma) {
     timer_.setSingleShot(true);
     timer_.setInterval(PERIODO_MS);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(fotogramma));
+}
+
+double OrologioFotogrammi::ms_processore() {
+#ifdef CLOCK_THREAD_CPUTIME_ID
+    timespec t{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) == 0)
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+#endif
+    static QElapsedTimer orologio;
+    if (!orologio.isValid()) orologio.start();
+    return static_cast<double>(orologio.nsecsElapsed()) / 1e6;
 }
 
 void OrologioFotogrammi::regola(double ms) {
