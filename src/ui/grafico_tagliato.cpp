@@ -6,28 +6,24 @@
 
 namespace vexa {
 
-void GraficoTagliato::imposta_memoria(bool si) {
-    memoria_ = si;
-    immagine_ = QImage();
+void GraficoTagliato::imposta_memoria(MemoriaCurve* memoria) {
+    memoria_ = memoria;
     disegnate_.clear();
-}
-
-void GraficoTagliato::drawLinePlot(QCPPainter* painter, const QVector<QPointF>& linee) const {
-    // x on the raster engine's own grid of 1/64 pixel, rounded to the
-    // nearest: the same point seen from a view moved by whole pixels comes
-    // out a hair off (the plot places its points at quarters of a pixel,
-    // right on that grid), and where the engine truncated it the line would
-    // step through other pixels than the ones kept. Every curve is placed so,
-    // and the pixel-column envelopes stay the picture of all the points.
-    agganciate_.resize(linee.size());
-    for (qsizetype i = 0; i < linee.size(); ++i)
-        agganciate_[i] = QPointF(std::round(linee[i].x() * 64) / 64, linee[i].y());
-    if (memoria_ && disegna_con_memoria(painter, agganciate_)) return;
-    disegnate_.clear();
-    disegna(painter, agganciate_, 0);
+    if (memoria) memoria->aggiungi(this);
 }
 
 namespace {
+
+// x on the raster engine's own grid of 1/64 pixel, rounded to the nearest:
+// the same point seen from a view moved by whole pixels comes out a hair off
+// (the plot places its points at quarters of a pixel, right on that grid),
+// and where the engine truncated it the line would step through other pixels
+// than the ones kept. Every curve is placed so, and the pixel-column
+// envelopes stay the picture of all the points.
+void aggancia(const QVector<QPointF>& linee, QVector<QPointF>& out) {
+    out.resize(linee.size());
+    for (qsizetype i = 0; i < linee.size(); ++i) out[i] = QPointF(std::round(linee[i].x() * 64) / 64, linee[i].y());
+}
 
 bool stesso_punto(const QPointF& nuovo, const QPointF& vecchio, double dx) {
     const auto uguale = [](double a, double b) { return std::abs(a - b) < 1e-6 || (qIsNaN(a) && qIsNaN(b)); };
@@ -50,118 +46,191 @@ void sposta(QImage& img, long dx) {
     }
 }
 
+// The part of the lines that may reach into [sinistra, destra] (x growing
+// along them): from the last point well left of it to the first well right.
+QVector<QPointF> tratto(const QVector<QPointF>& linee, int sinistra, int destra) {
+    const qsizetype n = linee.size();
+    qsizetype da = 0, a = n;
+    while (da + 1 < n && linee[da + 1].x() < sinistra - 3) ++da;
+    for (qsizetype k = da; k < n; ++k)
+        if (linee[k].x() > destra + 3) {
+            a = k + 1;
+            break;
+        }
+    return linee.mid(da, a - da);
+}
+
 } // namespace
 
-bool GraficoTagliato::disegna_con_memoria(QCPPainter* painter, const QVector<QPointF>& linee) const {
+bool GraficoTagliato::in_memoria() const {
+    return memoria_ && visible() && lineStyle() == lsLine && !mDataContainer->isEmpty() && !selected();
+}
+
+bool GraficoTagliato::memoria_utilizzabile(const QCPPainter* painter) const {
+    const QCPAxis* kx = keyAxis();
+    return kx && valueAxis() && painter->device() && kx->orientation() == Qt::Horizontal && !kx->rangeReversed() &&
+           kx->range().size() > 0 && painter->transform().isIdentity() &&
+           !painter->modes().testFlag(QCPPainter::pmVectorized) && !painter->modes().testFlag(QCPPainter::pmNoCaching);
+}
+
+const GraficoTagliato* GraficoTagliato::prima_in_memoria() const {
+    for (const GraficoTagliato* g : memoria_->curve_)
+        if (g->in_memoria()) return g;
+    return nullptr;
+}
+
+void GraficoTagliato::draw(QCPPainter* painter) {
+    // The group's first curve drew this one with it.
+    if (in_memoria() && memoria_utilizzabile(painter) && prima_in_memoria() != this) return;
+    QCPGraph::draw(painter);
+}
+
+QVector<QPointF> GraficoTagliato::linee_attuali() const {
+    QVector<QPointF> linee, agganciate;
+    if (!keyAxis() || !valueAxis() || keyAxis()->range().size() <= 0 || mDataContainer->isEmpty()) return agganciate;
+    // As the plot asks for them when nothing is selected.
+    getLines(&linee, QCPDataRange(0, dataCount()).adjusted(-1, 1));
+    aggancia(linee, agganciate);
+    return agganciate;
+}
+
+void GraficoTagliato::drawLinePlot(QCPPainter* painter, const QVector<QPointF>& linee) const {
+    aggancia(linee, agganciate_);
+    if (in_memoria() && memoria_utilizzabile(painter)) {
+        disegna_memoria(painter, agganciate_);
+        return;
+    }
+    disegnate_.clear();
+    disegna(painter, agganciate_, 0);
+}
+
+void GraficoTagliato::disegna_memoria(QCPPainter* painter, const QVector<QPointF>& mie) const {
+    MemoriaCurve& M = *memoria_;
     QCPAxis* const kx = keyAxis();
-    QCPAxis* const vy = valueAxis();
     QPaintDevice* const dispositivo = painter->device();
-    if (!kx || !vy || !dispositivo || selected() || kx->orientation() != Qt::Horizontal || kx->rangeReversed() ||
-        !painter->transform().isIdentity() || painter->modes().testFlag(QCPPainter::pmVectorized) ||
-        painter->modes().testFlag(QCPPainter::pmNoCaching))
-        return false;
-    applyDefaultAntialiasingHint(painter);
-    if (painter->testRenderHint(QPainter::Antialiasing)) return false;
     const QRect area = clipRect();
-    if (area.isEmpty()) return false;
     const qreal dpr = dispositivo->devicePixelRatioF();
-    const QPen penna = painter->pen();
     const double inizio = kx->range().lower, ampiezza = kx->range().size();
 
-    bool da_capo = immagine_.isNull() || area != area_ || dpr != dpr_ || penna != penna_ || vy->range() != y_ ||
-                   std::abs(ampiezza - ampiezza_x_) > 1e-12 * ampiezza || disegnate_.isEmpty();
+    // The curves of the group drawn now, each with its lines and pen.
+    struct Curva {
+        const GraficoTagliato* g;
+        QVector<QPointF> linee;
+        QPen penna;
+    };
+    std::vector<Curva> curve;
+    std::vector<MemoriaCurve::Firma> firme;
+    bool antialiasing = false;
+    for (const GraficoTagliato* g : M.curve_) {
+        if (!g->in_memoria()) continue;
+        g->applyDefaultAntialiasingHint(painter);
+        antialiasing = antialiasing || painter->testRenderHint(QPainter::Antialiasing);
+        curve.push_back({g, g == this ? mie : g->linee_attuali(), g->pen()});
+        firme.push_back({g, g->pen(), g->valueAxis()->range()});
+    }
+    if (antialiasing || area.isEmpty()) {
+        // Lines drawn twice would not leave the same pixels: each anew.
+        for (const Curva& c : curve) {
+            c.g->disegnate_.clear();
+            painter->setPen(c.penna);
+            c.g->applyDefaultAntialiasingHint(painter);
+            c.g->disegna(painter, c.linee, 0);
+        }
+        M.immagine_ = QImage();
+        return;
+    }
+
+    bool da_capo = M.immagine_.isNull() || M.immagine_.size() != QSize(dispositivo->width(), dispositivo->height()) ||
+                   area != M.area_ || dpr != M.dpr_ || firme != M.firme_ ||
+                   std::abs(ampiezza - M.ampiezza_x_) > 1e-12 * ampiezza;
     // How far the view moved, in pixels: only whole ones keep what is drawn.
     double dx = 0;
     if (!da_capo) {
-        dx = kx->coordToPixel(inizio_x_) - kx->coordToPixel(inizio);
+        dx = kx->coordToPixel(M.inizio_x_) - kx->coordToPixel(inizio);
         const double fisici = dx * dpr;
         da_capo = std::abs(fisici - std::round(fisici)) > 1e-6 || std::abs(fisici) >= area.width() * dpr;
     }
     if (da_capo) {
         // As large as what the plot paints on, so the lines are drawn at the
         // very coordinates they would be drawn at there.
-        immagine_ = QImage(dispositivo->width(), dispositivo->height(), QImage::Format_ARGB32_Premultiplied);
-        immagine_.setDevicePixelRatio(dpr);
-        immagine_.fill(Qt::transparent);
-        area_ = area;
-        dpr_ = dpr;
-        penna_ = penna;
-        y_ = vy->range();
-        ampiezza_x_ = ampiezza;
-        disegnate_.clear();
+        M.immagine_ = QImage(dispositivo->width(), dispositivo->height(), QImage::Format_ARGB32_Premultiplied);
+        M.immagine_.setDevicePixelRatio(dpr);
+        M.immagine_.fill(Qt::transparent);
+        M.area_ = area;
+        M.dpr_ = dpr;
+        M.firme_ = firme;
+        M.ampiezza_x_ = ampiezza;
         dx = 0;
     } else if (dx != 0) {
-        sposta(immagine_, std::lround(dx * dpr));
+        sposta(M.immagine_, std::lround(dx * dpr));
     }
-    inizio_x_ = inizio;
+    M.inizio_x_ = inizio;
 
-    // What is drawn, moved with the view, holds from a few pixels inside the
-    // left edge (the column the view cuts changes as it moves) up to the
-    // first line that differs: the last column still filling, the new ones.
-    const qsizetype n = linee.size(), m = disegnate_.size();
+    // What is drawn of a curve, moved with the view, holds from a few pixels
+    // inside the left edge (the column the view cuts changes as it moves) up
+    // to its first line that differs: the last column still filling, the new
+    // ones. Each line drawn again reaches two pixels either side of its ends:
+    // the pixel its end rounds to, the thick pen's passes one further.
     const double bordo = area.left() + 4;
-    qsizetype i0 = 0, j0 = 0;
-    while (i0 < n && !(linee[i0].x() >= bordo)) ++i0;
-    while (j0 < m && !(disegnate_[j0].x() + dx >= bordo - 1e-6)) ++j0;
-    qsizetype i = i0, j = j0;
-    while (i < n && j < m && stesso_punto(linee[i], disegnate_[j], dx)) {
-        ++i;
-        ++j;
+    int fine_bordo = area.left() - 1, coda = area.right() + 1;
+    for (const Curva& c : curve) {
+        const QVector<QPointF>& nuove = c.linee;
+        const QVector<QPointF>& vecchie = c.g->disegnate_;
+        const qsizetype n = nuove.size(), m = da_capo ? 0 : vecchie.size();
+        qsizetype i0 = 0, j0 = 0;
+        while (i0 < n && !(nuove[i0].x() >= bordo)) ++i0;
+        while (j0 < m && !(vecchie[j0].x() + dx >= bordo - 1e-6)) ++j0;
+        qsizetype i = i0, j = j0;
+        while (i < n && j < m && stesso_punto(nuove[i], vecchie[j], dx)) {
+            ++i;
+            ++j;
+        }
+        if (i == i0) {
+            coda = area.left();
+            continue;
+        }
+        fine_bordo = std::max(fine_bordo, static_cast<int>(std::floor(nuove[i0].x())) + 3);
+        if (i < n || j < m) coda = std::min(coda, static_cast<int>(std::floor(nuove[i - 1].x())) - 2);
     }
-    if (i == i0) {
-        ridisegna(linee, area);
+    std::vector<QRect> regioni;
+    if (coda <= fine_bordo + 1) {
+        regioni.push_back(area);
     } else {
-        // Each line drawn again reaches two pixels either side of its ends:
-        // the pixel its end rounds to, the thick pen's passes one further.
-        const int fine_bordo = static_cast<int>(std::floor(linee[i0].x())) + 3;
-        ridisegna(linee, QRect(QPoint(area.left(), area.top()), QPoint(fine_bordo, area.bottom())).intersected(area));
-        if (i < n || j < m) {
-            const int x0 = std::max(fine_bordo + 1, static_cast<int>(std::floor(linee[i - 1].x())) - 2);
-            ridisegna(linee, QRect(QPoint(x0, area.top()), area.bottomRight()).intersected(area));
-        }
+        regioni.push_back(QRect(QPoint(area.left(), area.top()), QPoint(fine_bordo, area.bottom())).intersected(area));
+        regioni.push_back(QRect(QPoint(coda, area.top()), area.bottomRight()).intersected(area));
     }
-    disegnate_ = linee;
-    painter->drawImage(QRectF(area), immagine_, QRectF(QPointF(area.topLeft()) * dpr, QSizeF(area.size()) * dpr));
-    return true;
-}
 
-void GraficoTagliato::ridisegna(const QVector<QPointF>& linee, const QRect& regione) const {
-    if (regione.isEmpty()) return;
-    // The lines that may reach into it, x growing along them: from the last
-    // point well left of it to the first well right of it.
-    const qsizetype n = linee.size();
-    qsizetype da = 0, a = n;
-    while (da + 1 < n && linee[da + 1].x() < regione.left() - 3) ++da;
-    for (qsizetype k = da; k < n; ++k)
-        if (linee[k].x() > regione.right() + 3) {
-            a = k + 1;
-            break;
-        }
-    // Drawn on a sheet of their own, clipped at the plot's edge only, and
-    // only the region taken from it: a line clipped elsewhere is stepped from
-    // another point, and the ends of a piece of the curve are capped where
-    // the whole curve runs on; either would lay other pixels than the whole
-    // curve drawn at once.
-    // One sheet for every curve: they are drawn one after the other, on the
-    // screen's thread.
+    // A region is drawn on a sheet of its own, clipped at the plot's edge
+    // only, and only the region is taken from it: a line clipped elsewhere
+    // is stepped from another point, and the ends of a piece of a curve are
+    // capped where the whole curve runs on; either would lay other pixels
+    // than the whole curve drawn at once. One sheet for every group: they
+    // are drawn on the screen's thread, one after the other.
     static QImage foglio;
-    if (foglio.size() != immagine_.size()) foglio = QImage(immagine_.size(), QImage::Format_ARGB32_Premultiplied);
-    foglio.setDevicePixelRatio(dpr_);
-    {
-        QCPPainter p(&foglio);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.fillRect(regione, Qt::transparent);
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        p.setClipRect(area_);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(penna_);
-        p.setBrush(Qt::NoBrush);
-        disegna(&p, linee.mid(da, a - da), 0);
+    for (const QRect& regione : regioni) {
+        if (regione.isEmpty()) continue;
+        if (foglio.size() != M.immagine_.size())
+            foglio = QImage(M.immagine_.size(), QImage::Format_ARGB32_Premultiplied);
+        foglio.setDevicePixelRatio(dpr);
+        {
+            QCPPainter p(&foglio);
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.fillRect(regione, Qt::transparent);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            p.setClipRect(area);
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.setBrush(Qt::NoBrush);
+            for (const Curva& c : curve) {
+                p.setPen(c.penna);
+                c.g->disegna(&p, tratto(c.linee, regione.left(), regione.right()), 0);
+            }
+        }
+        QPainter copia(&M.immagine_);
+        copia.setCompositionMode(QPainter::CompositionMode_Source);
+        copia.drawImage(QRectF(regione), foglio, QRectF(QPointF(regione.topLeft()) * dpr, QSizeF(regione.size()) * dpr));
     }
-    QPainter c(&immagine_);
-    c.setCompositionMode(QPainter::CompositionMode_Source);
-    const QRectF sorgente(QPointF(regione.topLeft()) * dpr_, QSizeF(regione.size()) * dpr_);
-    c.drawImage(QRectF(regione), foglio, sorgente);
+    for (const Curva& c : curve) c.g->disegnate_ = c.linee;
+    painter->drawImage(QRectF(area), M.immagine_, QRectF(QPointF(area.topLeft()) * dpr, QSizeF(area.size()) * dpr));
 }
 
 void GraficoTagliato::disegna(QCPPainter* painter, const QVector<QPointF>& linee, qsizetype da) const {

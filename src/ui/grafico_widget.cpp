@@ -135,6 +135,7 @@ struct GraficoWidget::Impl {
     double griglia_origine = 0, griglia_passo = 0;
     int griglia_larghezza = 0;
     std::vector<Punto> appoggio_inviluppo;
+    MemoriaCurve memoria_inviluppi;
     QVector<QCPGraphData> dati_inviluppo;
 
     Impl(GraficoWidget* widget, int i, Tipo t) : w(widget), indice(i), tipo(t) {}
@@ -258,7 +259,7 @@ void GraficoWidget::Impl::costruisci() {
             p.inviluppo = new GraficoTagliato(asse_x(), p.pieno->valueAxis());
             p.inviluppo->setName(p.pieno->name() + QLatin1String("_inviluppo"));
             p.inviluppo->setVisible(false);
-            p.inviluppo->imposta_memoria(true);
+            p.inviluppo->imposta_memoria(&memoria_inviluppi);
         }
     }
     for (std::size_t i = 0; i < n_plot; ++i) {
