@@ -121,25 +121,41 @@ void ListaValori::ridisegna_riga(int riga) {
 }
 
 void ListaValori::paintEvent(QPaintEvent* e) {
+    // Drawn as the style draws a list box's plain text item (the selected
+    // one filled with the highlight, the text two pixels in from the edge),
+    // without the text layout the style makes for every item: fifteen
+    // columns draw a row or two each at every repetition.
     QPainter p(viewport());
-    QStyleOptionViewItem o;
-    opzione(o);
-    const QStyle::State stato = o.state;
+    const QPalette& tavolozza = palette();
+    const QPalette::ColorGroup gruppo = !isEnabled() ? QPalette::Disabled
+                                        : hasFocus() && isActiveWindow() ? QPalette::Active
+                                                                          : QPalette::Inactive;
+    const int margine = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const QFontMetrics metrica(font());
     const int h = altezza_riga();
     const int prima = verticalScrollBar()->value();
     const QRect area = e->rect();
     const int w = viewport()->width();
+    p.setFont(font());
     for (int r = prima + std::max(0, area.top()) / h; r < count(); ++r) {
         const int y = (r - prima) * h;
         if (y > area.bottom()) break;
-        o.rect = QRect(0, y, w, h);
-        o.text = righe_[static_cast<std::size_t>(r)];
-        o.state = stato;
-        if (r == corrente_) {
-            o.state |= QStyle::State_Selected;
-            if (hasFocus()) o.state |= QStyle::State_HasFocus;
+        const QRect riga(0, y, w, h);
+        const bool scelta = r == corrente_;
+        if (scelta) p.fillRect(riga, tavolozza.brush(gruppo, QPalette::Highlight));
+        p.setPen(tavolozza.color(gruppo, scelta ? QPalette::HighlightedText : QPalette::Text));
+        const QRect testo = riga.adjusted(margine, 0, -margine, 0);
+        const QString& t = righe_[static_cast<std::size_t>(r)];
+        p.drawText(testo, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   metrica.horizontalAdvance(t) > testo.width() ? metrica.elidedText(t, Qt::ElideRight, testo.width())
+                                                                 : t);
+        if (scelta && hasFocus()) {
+            QStyleOptionFocusRect f;
+            f.initFrom(this);
+            f.rect = riga;
+            f.backgroundColor = tavolozza.color(gruppo, QPalette::Highlight);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &f, &p, this);
         }
-        style()->drawControl(QStyle::CE_ItemViewItem, &o, &p, this);
     }
 }
 
