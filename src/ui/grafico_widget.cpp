@@ -163,9 +163,6 @@ struct GraficoWidget::Impl {
         ridisegno_richiesto = true;
         orologio.avvia();
     }
-    // A cursor moved: on the next frame, with whatever else has changed by
-    // then (the curves keep their pixels, so a frame costs little).
-    void ridisegna_strato(QCPLayer*) { richiedi_ridisegno(); }
 
     void accoda_punto(Plot& p, double x, double y) {
         if (!p.punti.accoda(x, y)) return;
@@ -194,7 +191,7 @@ struct GraficoWidget::Impl {
 
     void colloca_cursore(int c, double x, double y) {
         cursori->colloca(c, x, y);
-        ridisegna_strato(cursori->strato());
+        richiedi_ridisegno(); // a cursor moved: on the next frame
     }
 
     StileGrafico stile() const;
@@ -541,7 +538,7 @@ void GraficoWidget::imposta_intervallo_asse(int asse, double minimo, double mass
 
 void GraficoWidget::imposta_annotazione(int annotazione, const std::string& testo) {
     if (d_->cursori->imposta_lettura(annotazione, QString::fromStdString(testo)))
-        d_->ridisegna_strato(d_->cursori->strato());
+        d_->richiedi_ridisegno(); // a cursor moved: on the next frame
 }
 
 std::string GraficoWidget::testo_annotazione(int annotazione) const {
