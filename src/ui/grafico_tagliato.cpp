@@ -108,7 +108,8 @@ void GraficoTagliato::disegna_memoria(QCPPainter* painter, const QVector<QPointF
     MemoriaCurve& M = *memoria_;
     QCPAxis* const kx = keyAxis();
     QPaintDevice* const dispositivo = painter->device();
-    const QRect area = clipRect();
+    // Where the layer lets a plottable paint: its rect, one row up.
+    const QRect area = clipRect().translated(0, -1);
     const qreal dpr = dispositivo->devicePixelRatioF();
     const double inizio = kx->range().lower, ampiezza = kx->range().size();
 

@@ -1,10 +1,12 @@
 #include "grafico_widget.h"
 
+#include "asse_memorizzato.h"
 #include "colori.h"
 #include "cursori_grafico.h"
 #include "grafico_tagliato.h"
 #include "inviluppo_grafico.h"
 #include "orologio_fotogrammi.h"
+#include "piano_opaco.h"
 #include "puntatore_grafico.h"
 #include "stile_grafico.h"
 #include "storico_grafico.h"
@@ -212,8 +214,11 @@ void GraficoWidget::Impl::costruisci() {
 
     const DefAsse* def_assi = tempo ? ASSI_TEMPO : ASSI_RIPETIZIONI;
     const std::size_t n_assi = tempo ? std::size(ASSI_TEMPO) : std::size(ASSI_RIPETIZIONI);
+    // The vertical axes stand still while the view scrolls: they keep their pictures.
+    AsseMemorizzato::sostituisci(rett, qcp->yAxis);
+    AsseMemorizzato::sostituisci(rett, qcp->yAxis2);
     std::vector<QCPAxis*> qa{qcp->xAxis, qcp->yAxis, qcp->yAxis2};
-    if (tempo) qa.push_back(rett->addAxis(QCPAxis::atRight));
+    if (tempo) qa.push_back(rett->addAxis(QCPAxis::atRight, new AsseMemorizzato(rett, QCPAxis::atRight)));
     qcp->yAxis2->setVisible(true);
     for (std::size_t i = 0; i < n_assi; ++i) {
         QCPAxis* a = qa[i];
@@ -414,7 +419,7 @@ GraficoWidget::GraficoWidget(int indice, Tipo tipo, QWidget* parent)
     : QWidget(parent), d_(std::make_unique<Impl>(this, indice, tipo)) {
     auto* strati = new QVBoxLayout(this);
     strati->setContentsMargins(0, 0, 0, 0);
-    d_->qcp = new QCustomPlot(this);
+    d_->qcp = new PianoOpaco(this);
     strati->addWidget(d_->qcp);
     d_->segue = d_->segue_predefinito();
     d_->costruisci();
