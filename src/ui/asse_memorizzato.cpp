@@ -1,6 +1,7 @@
 #include "asse_memorizzato.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vexa {
 
@@ -14,6 +15,10 @@ void fine(const QCPLineEnding& e, int (&out)[4]) {
 }
 
 } // namespace
+
+AsseMemorizzato::AsseMemorizzato(QCPAxisRect* rett, AxisType tipo) : QCPAxis(rett, tipo) {
+    setTicker(QSharedPointer<QCPAxisTicker>(new TaccheMemorizzate<QCPAxisTicker>));
+}
 
 AsseMemorizzato* AsseMemorizzato::sostituisci(QCPAxisRect* rett, QCPAxis*& asse) {
     const AxisType tipo = asse->axisType();
@@ -103,6 +108,10 @@ void AsseMemorizzato::draw(QCPPainter* painter) {
         QCPAxis::draw(painter);
         return;
     }
+    if (mOrientation == Qt::Horizontal) {
+        disegna_con_didascalia_memorizzata(painter);
+        return;
+    }
     Firma f = firma(painter);
     const QRect zona = area();
     if (!valida_ || !(f == firma_) || zona != area_) {
@@ -125,6 +134,58 @@ void AsseMemorizzato::draw(QCPPainter* painter) {
         ++disegni_;
     }
     painter->drawImage(area_.topLeft(), immagine_);
+}
+
+} // namespace vexa
+
+namespace vexa {
+
+void AsseMemorizzato::disegna_con_didascalia_memorizzata(QCPPainter* painter) {
+    QCPAxisPainterPrivate& p = *mAxisPainter;
+    const QRect r = mAxisRect->rect();
+    if (mLabel.isEmpty() || mAxisType != atBottom || p.tickLabelSide != lsOutside) {
+        QCPAxis::draw(painter);
+        return;
+    }
+    const QFont carattere = getLabelFont();
+    const QColor colore = getLabelColor();
+    const qreal dpr = painter->device()->devicePixelRatioF();
+    if (mLabel != testo_didascalia_ || carattere != carattere_didascalia_ || colore != colore_didascalia_ ||
+        r.width() != larghezza_didascalia_ || dpr != dpr_didascalia_) {
+        const QRect ingombro = QFontMetrics(carattere).boundingRect(0, 0, 0, 0, Qt::TextDontClip, mLabel);
+        didascalia_ = QImage();
+        // A caption wider than the axis spills over its ends: drawn as the plot draws it.
+        if (ingombro.width() <= r.width() && ingombro.height() > 0) {
+            didascalia_ = QImage(QSize(qCeil(r.width() * dpr), qCeil(ingombro.height() * dpr)),
+                                 QImage::Format_ARGB32_Premultiplied);
+            didascalia_.setDevicePixelRatio(dpr);
+            didascalia_.fill(Qt::transparent);
+            QCPPainter d(&didascalia_);
+            d.setFont(carattere);
+            d.setPen(QPen(colore));
+            d.drawText(0, 0, r.width(), ingombro.height(), Qt::TextDontClip | Qt::AlignCenter, mLabel);
+        }
+        testo_didascalia_ = mLabel;
+        carattere_didascalia_ = carattere;
+        colore_didascalia_ = colore;
+        larghezza_didascalia_ = r.width();
+        dpr_didascalia_ = dpr;
+    }
+    if (didascalia_.isNull()) {
+        QCPAxis::draw(painter);
+        return;
+    }
+    // The axis without its caption, then the caption where the plot puts it:
+    // below the tick labels (whose extent the axis has just measured) and
+    // its padding, centred on the axis rect's width.
+    const QString testo = std::exchange(mLabel, QString());
+    QCPAxis::draw(painter);
+    mLabel = testo;
+    const QPoint origine = r.bottomLeft() + QPoint(0, p.offset);
+    int margine = std::max(0, std::max(p.tickLengthOut, p.subTickLengthOut));
+    if (!p.tickLabels.isEmpty()) margine = p.tickLabelsSelectionBox().bottom() - origine.y();
+    margine += p.labelPadding;
+    painter->drawImage(QPoint(origine.x(), origine.y() + margine), didascalia_);
 }
 
 } // namespace vexa

@@ -214,9 +214,9 @@ void GraficoWidget::Impl::costruisci() {
 
     const DefAsse* def_assi = tempo ? ASSI_TEMPO : ASSI_RIPETIZIONI;
     const std::size_t n_assi = tempo ? std::size(ASSI_TEMPO) : std::size(ASSI_RIPETIZIONI);
-    // The vertical axes stand still while the view scrolls: they keep their pictures.
-    AsseMemorizzato::sostituisci(rett, qcp->yAxis);
-    AsseMemorizzato::sostituisci(rett, qcp->yAxis2);
+    // The vertical axes stand still while the view scrolls: they keep their
+    // pictures; every axis keeps its ticks while its range stands.
+    for (QCPAxis** a : {&qcp->xAxis, &qcp->yAxis, &qcp->xAxis2, &qcp->yAxis2}) AsseMemorizzato::sostituisci(rett, *a);
     std::vector<QCPAxis*> qa{qcp->xAxis, qcp->yAxis, qcp->yAxis2};
     if (tempo) qa.push_back(rett->addAxis(QCPAxis::atRight, new AsseMemorizzato(rett, QCPAxis::atRight)));
     qcp->yAxis2->setVisible(true);
@@ -230,7 +230,7 @@ void GraficoWidget::Impl::costruisci() {
     }
     if (!tempo) {
         // Repetitions are whole numbers.
-        QSharedPointer<QCPAxisTickerFixed> interi(new QCPAxisTickerFixed);
+        QSharedPointer<QCPAxisTickerFixed> interi(new TaccheMemorizzate<QCPAxisTickerFixed>);
         interi->setTickStep(1);
         interi->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
         asse_x()->setTicker(interi);
