@@ -493,6 +493,7 @@ void seriale(double secondi) {
     const double byte_al_ms = 1920.0 * BYTE_RECORD_SERIALE / 1000.0;
     double dovuti = 0;
     std::size_t dati = 0;
+    long punti = 0;
     for (int ms = 1; ms <= ms_totali; ++ms) {
         dovuti += byte_al_ms;
         const auto quanti = static_cast<std::size_t>(dovuti) - dati;
@@ -505,8 +506,10 @@ void seriale(double secondi) {
         sc.c.cpu_analisi += cpu_thread_s() - t0;
         sc.c.blocchi = porta.letture;
         // Points of the blocks not drawn are missing from the count, so the
-        // drawn ones are what the points account for.
-        sc.c.blocchi_disegnati += (sc.g0->punti_accodati() - prima) / (3 * 2);
+        // drawn ones are what the points account for (summed before dividing:
+        // the framing may hand on an odd record and its partner later).
+        punti += sc.g0->punti_accodati() - prima;
+        sc.c.blocchi_disegnati = punti / (3 * 2);
         if (sc.dovuto(ms)) sc.fotogramma(ms);
         if (ms == ms_totali / 2) sc.c.rss_5min = rss_mb();
         if (ms % 60000 == 0) sc.minuto(ms, cpu_thread_s() - inizio);

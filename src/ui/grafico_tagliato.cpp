@@ -30,17 +30,22 @@ bool stesso_punto(const QPointF& nuovo, const QPointF& vecchio, double dx) {
     return uguale(nuovo.x(), vecchio.x() + dx) && uguale(nuovo.y(), vecchio.y());
 }
 
-// Moves the pixels of each row by dx (whole pixels) and clears what is left.
-void sposta(QImage& img, long dx) {
-    const long w = img.width();
+// Moves the pixels of each row of the rect by dx (whole pixels) and clears
+// what is left: only that rect of the picture is ever laid on the plot.
+void sposta(QImage& img, const QRect& r, long dx) {
+    const QRect dentro = r.intersected(img.rect());
+    const long w = dentro.width();
+    if (w <= 0 || dx == 0) return;
+    dx = std::clamp(dx, -w, w);
     const auto byte = static_cast<std::size_t>(img.depth() / 8);
-    for (int y = 0; y < img.height(); ++y) {
-        uchar* riga = img.scanLine(y);
+    const auto b = static_cast<long>(byte);
+    for (int y = dentro.top(); y <= dentro.bottom(); ++y) {
+        uchar* riga = img.scanLine(y) + dentro.left() * b;
         if (dx < 0) {
-            std::memmove(riga, riga - dx * static_cast<long>(byte), static_cast<std::size_t>(w + dx) * byte);
-            std::memset(riga + (w + dx) * static_cast<long>(byte), 0, static_cast<std::size_t>(-dx) * byte);
-        } else if (dx > 0) {
-            std::memmove(riga + dx * static_cast<long>(byte), riga, static_cast<std::size_t>(w - dx) * byte);
+            std::memmove(riga, riga - dx * b, static_cast<std::size_t>(w + dx) * byte);
+            std::memset(riga + (w + dx) * b, 0, static_cast<std::size_t>(-dx) * byte);
+        } else {
+            std::memmove(riga + dx * b, riga, static_cast<std::size_t>(w - dx) * byte);
             std::memset(riga, 0, static_cast<std::size_t>(dx) * byte);
         }
     }
@@ -163,7 +168,11 @@ void GraficoTagliato::disegna_memoria(QCPPainter* painter, const QVector<QPointF
         M.ampiezza_x_ = ampiezza;
         dx = 0;
     } else if (dx != 0) {
-        sposta(M.immagine_, std::lround(dx * dpr));
+        const QRect fisica(QPoint(static_cast<int>(std::floor(area.left() * dpr)),
+                                  static_cast<int>(std::floor(area.top() * dpr))),
+                           QPoint(static_cast<int>(std::ceil((area.right() + 1) * dpr)) - 1,
+                                  static_cast<int>(std::ceil((area.bottom() + 1) * dpr)) - 1));
+        sposta(M.immagine_, fisica, std::lround(dx * dpr));
     }
     M.inizio_x_ = inizio;
 
