@@ -18,6 +18,10 @@ constexpr int PERIODO_MS = 16;
 // down, to no fewer than 10 frames a second, instead of the UI falling behind.
 constexpr double QUOTA_DISEGNO = 0.08;
 constexpr int PERIODO_MASSIMO_MS = 100;
+// The cost is followed over about twenty frames, a third of a second: one
+// frame that draws everything anew (a new set, a resize) does not slow the
+// frames after it, a cost that lasts does within a fraction of a second.
+constexpr double PESO_FOTOGRAMMA = 0.05;
 
 } // namespace
 
@@ -38,8 +42,10 @@ double OrologioFotogrammi::ms_processore() {
     return static_cast<double>(orologio.nsecsElapsed()) / 1e6;
 }
 
+double OrologioFotogrammi::costo_iniziale_ms() { return PERIODO_MS * QUOTA_DISEGNO; }
+
 void OrologioFotogrammi::regola(double ms) {
-    costo_ms_ = costo_ms_ <= 0 ? ms : 0.8 * costo_ms_ + 0.2 * ms;
+    costo_ms_ = (1 - PESO_FOTOGRAMMA) * costo_ms_ + PESO_FOTOGRAMMA * ms;
     const long periodo = std::lround(costo_ms_ / QUOTA_DISEGNO);
     timer_.setInterval(static_cast<int>(std::clamp<long>(periodo, PERIODO_MS, PERIODO_MASSIMO_MS)));
 }

@@ -38,9 +38,11 @@ public:
 
 private:
     void regola(double ms);
+    // Until frames are measured, one is taken to cost what the period allows.
+    static double costo_iniziale_ms();
 
     QTimer timer_;
-    double costo_ms_ = 0; // smoothed cost of a frame
+    double costo_ms_ = costo_iniziale_ms(); // smoothed cost of a frame
 };
 
 } // namespace vexa

@@ -1,6 +1,7 @@
 // The graph control on QCustomPlot, offscreen: where appended points land, the
 // display clock, the bounded history, cursors, following the data, style files.
 #include "ui/grafico_widget.h"
+#include "ui/orologio_fotogrammi.h"
 
 #include <QApplication>
 #include <QDir>
@@ -154,6 +155,25 @@ private slots:
         g.aggiorna();
         QCOMPARE(g.punti_in_attesa(), std::size_t(0));
         QTRY_VERIFY(g.ridisegni() > fermo);
+    }
+
+    // One frame that draws everything anew must not slow the frames after
+    // it (the graph would stutter at every new set); frames that keep costing
+    // more than the share allows must.
+    void periodo_segue_il_costo_che_dura() {
+        OrologioFotogrammi o([] {});
+        const auto fotogramma = [&o](double ms) {
+            o.misura([ms] {
+                const double t0 = OrologioFotogrammi::ms_processore();
+                while (OrologioFotogrammi::ms_processore() - t0 < ms) {
+                }
+            });
+        };
+        for (int k = 0; k < 30; ++k) fotogramma(0.3);
+        fotogramma(6);
+        QCOMPARE(o.intervallo_ms(), 16);
+        for (int k = 0; k < 60; ++k) fotogramma(4);
+        QVERIFY2(o.intervallo_ms() >= 40, qPrintable(QString::number(o.intervallo_ms())));
     }
 
     void storico_limitato() {
