@@ -28,6 +28,7 @@ const QColor BARRA(70, 150, 230);
 const QColor BARRA_STOP(220, 40, 40);
 const QColor LINEA_STOP(255, 140, 0);
 const QColor ROSSO_STOP(200, 0, 0);
+const QString TITOLO = QStringLiteral("Vmedia (mm/s)");
 
 // The largest bold font, up to `massimo` pixels, whose line of `testo` fits `spazio`.
 QFont adattato(QFont f, const QString& testo, QSizeF spazio, double massimo) {
@@ -102,7 +103,7 @@ void GraficoVbt::paintEvent(QPaintEvent*) {
 
     p.setFont(font());
     p.setPen(TESTO);
-    p.drawText(QRectF(0, 0, width(), fm.height() + 4), Qt::AlignCenter, QStringLiteral("Vmedia (mm/s)"));
+    p.drawText(QRectF(0, 0, width(), fm.height() + 4), Qt::AlignCenter, TITOLO);
     const double passo = passo_tondo(alto / 5);
     for (double v = 0; v <= alto + passo * 1e-6; v += passo) {
         const double y = y_di(v);
@@ -147,9 +148,21 @@ void GraficoVbt::paintEvent(QPaintEvent*) {
         const double y = y_di(v);
         p.setPen(QPen(LINEA_STOP, 3, Qt::DashLine));
         p.drawLine(QPointF(a.left(), y), QPointF(a.right(), y));
-        p.setPen(LINEA_STOP);
+        // The caption goes in the title's row, as a legend: on the line it
+        // would cover the newest bars of a long set. Where the row is too
+        // narrow for both, on the line after all.
         const QString t = QStringLiteral("STOP -%1 %").arg(QString::number(static_cast<double>(soglia_), 'g', 4));
-        p.drawText(QRectF(a.left(), y - fm.height() - 1, a.width() - 4, fm.height()), Qt::AlignRight, t);
+        const double fine = a.right() - 4, inizio = fine - fm.horizontalAdvance(t);
+        const double campione = inizio - 4 - 2 * fm.height();
+        if (campione > (width() + fm.horizontalAdvance(TITOLO)) / 2 + 8) {
+            const double riga = (fm.height() + 4) / 2;
+            p.drawLine(QPointF(campione, riga), QPointF(inizio - 4, riga));
+            p.setPen(LINEA_STOP);
+            p.drawText(QRectF(inizio, 0, fine - inizio, fm.height() + 4), Qt::AlignRight | Qt::AlignVCenter, t);
+        } else {
+            p.setPen(LINEA_STOP);
+            p.drawText(QRectF(a.left(), y - fm.height() - 1, a.width() - 4, fm.height()), Qt::AlignRight, t);
+        }
     }
 }
 
