@@ -117,6 +117,10 @@ void GraficoVbt::paintEvent(QPaintEvent*) {
     const int n = static_cast<int>(barre_.size());
     // Room for a usual set at a readable width; a long one packs tighter.
     const double posto = a.width() / std::max(n, 8);
+    // Numbers that would run into each other go by round steps: every 2nd,
+    // 5th, 10th... The newest keeps its own where it has room.
+    const double largo = n ? fm.horizontalAdvance(QString::number(barre_.back().numero)) + 6 : 0;
+    const auto ogni = static_cast<int32_t>(std::max(1.0, passo_tondo(largo / posto)));
     for (int i = 0; i < n; ++i) {
         const IndiciVbt& b = barre_[static_cast<std::size_t>(i)];
         const bool extra = i == n - 1 && ultima_ != UltimaVbt::Nessuna;
@@ -137,8 +141,10 @@ void GraficoVbt::paintEvent(QPaintEvent*) {
             p.drawRect(barra.adjusted(-2, -2, 2, 2));
         }
         p.setPen(TESTO);
-        p.drawText(QRectF(x - posto * 0.15, a.bottom() + 2, posto, fm.height()), Qt::AlignCenter,
-                   QString::number(b.numero));
+        if (b.numero % ogni == 0 || (i == n - 1 && (b.numero % ogni) * posto >= largo))
+            p.drawText(QRectF(x + posto * 0.35 - std::max(posto, largo) / 2, a.bottom() + 2, std::max(posto, largo),
+                              fm.height()),
+                       Qt::AlignCenter, QString::number(b.numero));
         if (posto >= fm.horizontalAdvance(QStringLiteral("0000")))
             p.drawText(QRectF(x - posto * 0.15, barra.top() - fm.height() - 1, posto, fm.height()), Qt::AlignCenter,
                        QString::number(std::round(static_cast<double>(b.vmedia_conc)), 'f', 0));
