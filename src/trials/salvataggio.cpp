@@ -116,7 +116,9 @@ QString scrivi_file(const QString& percorso, const QByteArray& byte) {
     errno = 0;
     if (!f.open(QIODevice::WriteOnly)) return errore_scrittura(percorso, motivo(f, errno));
     errno = 0;
-    if (f.write(byte) != byte.size()) {
+    // commit() flushes the buffered tail without looking at the result, so a
+    // disk that fills up on the last few kilobytes must be caught here.
+    if (f.write(byte) != byte.size() || !f.flush()) {
         const QString perche = motivo(f, errno);
         f.cancelWriting();
         f.commit(); // discards the temporary file

@@ -275,7 +275,9 @@ std::optional<StileGrafico> leggi_testo_stile(const QByteArray& testo, const Sti
 
 bool scrivi_file_stile(const QString& percorso, const StileGrafico& s, QString& errore) {
     QSaveFile f(percorso);
-    if (!f.open(QIODevice::WriteOnly) || f.write(testo_stile(s)) < 0 || !f.commit()) {
+    const QByteArray testo = testo_stile(s);
+    // The flush is checked because commit() would rename a file cut short by a full disk.
+    if (!f.open(QIODevice::WriteOnly) || f.write(testo) != testo.size() || !f.flush() || !f.commit()) {
         errore = QStringLiteral("Impossibile scrivere il file di stile %1: %2").arg(percorso, f.errorString());
         return false;
     }
