@@ -52,7 +52,12 @@ Protocollo::Protocollo(Stato& stato, IPorta& porta, IServizi& servizi, ILinkHid*
     pausa_.setSingleShot(true);
     pausa_.setInterval(100);
     connect(&pausa_, &QTimer::timeout, this, &Protocollo::rilascia_in_attesa);
-    porta_.su_dati = [this] { emit dati_arrivati(); };
+    porta_.su_dati = [this] {
+        // A record too short of a block for a receive event still counts as
+        // movement: the pause is measured from the newest byte.
+        if (s_.acquisizione_in_corso && s_.ricezione_abilitata && s_.seriale_attiva) pausa_.start();
+        emit dati_arrivati();
+    };
     porta_.OnComm_ricezione = [this] { Porta_OnComm(); };
     porta_.su_perdita = [this](const ErroreRuntime& e) { Collegamento_perso(e); };
     connect(this, &Protocollo::dati_arrivati, this, [this] {
@@ -401,8 +406,34 @@ void Protocollo::rilascia_in_attesa() {
     Porta_OnComm(true);
     if (!s_.acquisizione_in_corso) return;
     record_.clear();
+    prendi_il_resto();
     inquadramento_.rilascia(record_);
     consegna_record(BYTE_BLOCCO_SERIALE / BYTE_RECORD_SERIALE);
+}
+
+void Protocollo::prendi_il_resto() {
+    // Fewer bytes than a block raise no receive event: a set's last record
+    // would wait in the port for a movement that may never come.
+    const int16_t lunghezza = porta_.InputLen();
+    if (lunghezza < BYTE_RECORD_SERIALE || lunghezza % BYTE_RECORD_SERIALE != 0 || lunghezza > BYTE_BUFFER_HID)
+        return; // not the acquisition's input length
+    try {
+        const int resto = porta_.InBufferCount();
+        if (resto <= 0 || resto >= lunghezza) return;
+        porta_.setInputLen(static_cast<int16_t>(resto));
+        std::vector<uint8_t> b;
+        try {
+            b = porta_.Input();
+        } catch (...) {
+            porta_.setInputLen(lunghezza);
+            throw;
+        }
+        porta_.setInputLen(lunghezza);
+        inquadramento_.aggiungi(b.data(), b.size(), record_);
+        nota_scarti();
+    } catch (const ErroreRuntime& e) {
+        qCWarning(lcProtocollo) << "ultimi byte non letti:" << errore_su(s_, porta_, e);
+    }
 }
 
 void Protocollo::nota_scarti() {

@@ -91,6 +91,7 @@ private:
     void Timer_Seriale_Timer();
     void Collegamento_perso(const ErroreRuntime& e);
     void consegna_record(int per_blocco);
+    void prendi_il_resto();
     void nota_scarti();
 
     Stato& s_;
