@@ -280,6 +280,14 @@ void Protocollo::Leggi_info_scheda() {
 }
 
 void Protocollo::Avvia_acquisizione() {
+    // Without a link (the USB cable was pulled, no port found) nothing would
+    // arrive: starting would only wipe the trial on screen and claim to run.
+    if (!s_.seriale_attiva && !(s_.hid_attivo && hid_)) {
+        qCWarning(lcProtocollo) << "avvio chiesto senza un collegamento con la scheda";
+        servizi_.messaggio(MSG_NON_COLLEGATO, Icona::Critico, TITOLO_VEXA);
+        servizi_.spegni_pulsante_start();
+        return;
+    }
     try {
         Svuota_ingresso();
         Invia_comando("$T");

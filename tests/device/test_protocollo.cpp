@@ -316,11 +316,14 @@ private slots:
         QTest::addColumn<QByteArray>("risposta");
         QTest::newRow("primo byte errato") << QByteArray("#T");
         QTest::newRow("muta") << QByteArray();
+        QTest::newRow("nessun collegamento") << QByteArray("-"); // the USB cable was pulled
     }
     void avvio_rifiutato() {
         QFETCH(QByteArray, risposta);
         Banco b;
         b.s.timeout_attesa = 100;
+        const bool collegata = risposta != "-";
+        b.s.seriale_attiva = collegata;
         if (!risposta.isEmpty()) b.p.rispondi("$T", {risposta.begin(), risposta.end()});
         b.pr.Avvia_acquisizione();
         QCOMPARE(b.sv.messaggi.size(), std::size_t(1));
@@ -329,7 +332,7 @@ private slots:
         QCOMPARE(b.sv.messaggi[0].titolo, std::string("Vexa Meter"));
         QCOMPARE(b.sv.start_spento, 1);
         QVERIFY(!b.s.acquisizione_in_corso);
-        QCOMPARE(b.p.scritti, std::vector<std::string>{"$T"});
+        QCOMPARE(b.p.scritti, collegata ? std::vector<std::string>{"$T"} : std::vector<std::string>{});
         QCOMPARE(b.azzeramenti, 0);
     }
 
