@@ -160,6 +160,7 @@ void Frm_utente::mostra_soglia() {
 void Frm_utente::Form_Load() {
     if (caricata_) return;
     caricata_ = true;
+    all_apertura_ = {s_.squadra, s_.posizioni, s_.cartella_atleta};
     Prepara_finestra();
     Aggiorna_campi(true);
     mostra_soglia();
@@ -174,6 +175,13 @@ void Frm_utente::closeEvent(QCloseEvent* e) {
     e->accept();
     if (chiusa_) return;
     chiusa_ = true;
+    // A selection looked at and then cancelled must not send the trials of
+    // the athlete in use into another athlete's folder.
+    if (caricata_ && !confermata_) {
+        s_.squadra = all_apertura_.squadra;
+        s_.posizioni = all_apertura_.posizioni;
+        s_.cartella_atleta = all_apertura_.cartella_atleta;
+    }
     if (alla_chiusura) alla_chiusura();
 }
 
@@ -418,7 +426,10 @@ void Frm_utente::Cmd_ok_Click() {
     if (aggiorna_intestazione) aggiorna_intestazione();
     // After a failed save the window stays open: closing it would lose the
     // entries added to its lists, and OK can be pressed again.
-    if (salvato) close();
+    if (salvato) {
+        confermata_ = true;
+        close();
+    }
 }
 
 void Frm_utente::Cmd_annulla_Click() { close(); }

@@ -94,6 +94,13 @@ private:
     ArchivioImpostazioni archivio_;
     bool caricata_ = false;
     bool chiusa_ = false;
+    bool confermata_ = false;
+    // What a selection changes before OK, as it was when the window opened.
+    struct Scelta {
+        std::string squadra;
+        std::array<int32_t, 11> posizioni{};
+        std::string cartella_atleta;
+    } all_apertura_;
 };
 
 } // namespace vexa

@@ -422,6 +422,9 @@ private slots:
         QCOMPARE(leggi(b.percorso("Squadra A/Luca Bianchi/Luca Bianchi.cfg")),
                  leggi(fixture("cartella_dati/Squadra A/Luca Bianchi/Luca Bianchi.cfg")));
         QCOMPARE(memorizzato(QStringLiteral("nome_utente")), QStringLiteral("Mario Rossi"));
+        // Nor does it leave Mario Rossi's trials going to Luca Bianchi's folder.
+        QCOMPARE(QString::fromStdString(b.s.cartella_atleta), b.percorso("Squadra A/Mario Rossi"));
+        QCOMPARE(b.s.posizioni[9], 7);
     }
 
     void file_rovinati_non_applicati_data() {
@@ -556,8 +559,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(b.percorso("ini/pesi.ini")));
         QVERIFY(!QFileInfo::exists(b.percorso("Squadra A")));
         QCOMPARE(memorizzato(QStringLiteral("squadra")), QString());
-        // The squad chosen is taken at once, as the choice is made.
-        QCOMPARE(b.s.squadra, std::string("Squadra A"));
+        // Nor is the squad chosen meanwhile kept.
+        QCOMPARE(b.s.squadra, std::string());
     }
 };
 
