@@ -1,7 +1,9 @@
 #include "servizio_storico.h"
 
 #include <QDir>
+#include <QFile>
 #include <QList>
+#include <QSaveFile>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -22,7 +24,10 @@ public slots:
     void avvia() {
         if (!s_) crea();
         verifica_ = true;
-        pronto();
+        if (sospesi_.isEmpty())
+            pronto();
+        else
+            svuota(); // what the last run could not put in
     }
 
     void registra(const QString& file, int tipo, const QString& squadra) {
@@ -66,6 +71,53 @@ private:
         timer_ = new QTimer(this);
         timer_->setSingleShot(true);
         connect(timer_, &QTimer::timeout, this, &LavoratoreStorico::svuota);
+        leggi_sospesi();
+    }
+
+    // The files still to go in and a rebuild not finished are kept on disk
+    // until done: closing the program (or a crash) while the database was
+    // held by another copy, or halfway through a rebuild, must not leave sets
+    // out of the history for good.
+    QString file_sospesi() const {
+        return QDir(cartella_).filePath(QLatin1String(NOME_FILE_STORICO) + QStringLiteral("-in-sospeso"));
+    }
+
+    void leggi_sospesi() {
+        QFile f(file_sospesi());
+        if (!f.open(QIODevice::ReadOnly)) return;
+        for (const QByteArray& riga : f.read(1 << 20).split('\n')) {
+            if (riga == "ricostruzione") {
+                da_ricostruire_ = true;
+                continue;
+            }
+            const QList<QByteArray> campi = riga.split('\t');
+            if (campi.size() != 3) continue;
+            const int tipo = campi[0].toInt();
+            sospesi_.append({QString::fromUtf8(QByteArray::fromPercentEncoding(campi[2])),
+                             tipo > 0 ? std::optional<int>(tipo) : std::nullopt,
+                             QString::fromUtf8(QByteArray::fromPercentEncoding(campi[1]))});
+        }
+        sospesi_scritti_ = true;
+    }
+
+    void scrivi_sospesi() {
+        if (sospesi_.isEmpty() && !da_ricostruire_) {
+            if (sospesi_scritti_) QFile::remove(file_sospesi());
+            sospesi_scritti_ = false;
+            return;
+        }
+        QByteArray b;
+        if (da_ricostruire_) b += "ricostruzione\n";
+        for (const InSospeso& x : sospesi_)
+            b += QByteArray::number(x.tipo.value_or(0)) + '\t' + x.squadra.toUtf8().toPercentEncoding() + '\t' +
+                 x.file.toUtf8().toPercentEncoding() + '\n';
+        QSaveFile f(file_sospesi());
+        if (!f.open(QIODevice::WriteOnly) || f.write(b) != b.size() || !f.flush() || !f.commit()) {
+            // The files themselves are safe; only a rebuild would bring these sets in.
+            qCWarning(lcStorico).noquote() << "elenco delle serie in sospeso non scritto:" << f.errorString();
+            return;
+        }
+        sospesi_scritti_ = true;
     }
 
     // Each kind of trouble is told once a run; the log has every one.
@@ -85,7 +137,9 @@ private:
         const EsitoStorico e = s_->apri(verifica_);
         verifica_ = false;
         if (e.ok()) {
-            if (s_->appena_creato()) {
+            if (da_ricostruire_ && !s_->appena_creato()) {
+                ricostruisci_ora(); // the one the last run left halfway
+            } else if (s_->appena_creato()) {
                 const Ricostruzione r = ricostruisci_ora();
                 if (r.aggiunte > 0)
                     problema(StatoStorico::Chiuso,
@@ -135,11 +189,19 @@ private:
 
     Ricostruzione ricostruisci_ora() {
         ricostruzione_ = true;
+        if (!da_ricostruire_) {
+            da_ricostruire_ = true;
+            scrivi_sospesi();
+        }
         const Ricostruzione r = s_->ricostruisci([this](int fatti, int totali) {
             if (fatti % 100 == 0 || fatti == totali) emit avanzamento(fatti, totali);
             return !fermati_.load();
         });
         ricostruzione_ = false;
+        if (!r.interrotta && r.esito.ok()) {
+            da_ricostruire_ = false;
+            scrivi_sospesi();
+        }
         if (r.esito.stato == StatoStorico::Danneggiato && !riparando_) {
             riparando_ = true;
             ripara(r.esito.messaggio);
@@ -155,6 +217,7 @@ private:
     void svuota() {
         if (!pronto()) {
             if (!rifiutato_) timer_->start(o_.riprova_ms);
+            scrivi_sospesi();
             return;
         }
         bool cambiato = false, riparato = false;
@@ -177,6 +240,7 @@ private:
             if (e.tipo == Importazione::Aggiunta || e.tipo == Importazione::Aggiornata) cambiato = true;
             sospesi_.removeFirst();
         }
+        if (!sospesi_.isEmpty() || sospesi_scritti_) scrivi_sospesi();
         if (cambiato) emit aggiornato();
     }
 
@@ -192,6 +256,8 @@ private:
     bool verifica_ = false;
     bool rifiutato_ = false;
     bool riparando_ = false;
+    bool da_ricostruire_ = false;
+    bool sospesi_scritti_ = false;
 };
 
 ServizioStorico::ServizioStorico(const QString& cartella_dati, QObject* parent)

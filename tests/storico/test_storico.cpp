@@ -118,6 +118,7 @@ private slots:
     void database_danneggiato_o_piu_recente();
     void aggiornamento_dalla_prima_versione();
     void salvataggio_con_lo_storico_bloccato();
+    void chiusura_con_serie_in_sospeso();
     void finestra_e_strumento_con_le_stesse_cifre();
 
 private:
@@ -292,6 +293,38 @@ void TestStorico::salvataggio_con_lo_storico_bloccato() {
     QCOMPARE(v.size(), std::size_t(1));
     QCOMPARE(*v[0].tipo_scheda, 1);
     QCOMPARE(messaggi.size(), 1); // said once
+}
+
+void TestStorico::chiusura_con_serie_in_sospeso() {
+    Cartella c;
+    c.serie(QStringLiteral("2026  nov 16  9:00:0"), 80, {2026, 11, 16, 9, 0, 0}, {600}, '.');
+    Storico s(c.dati());
+    QVERIFY(s.apri().ok());
+    {
+        // The program closes while another copy holds the database.
+        QSqlQuery blocco(s.database());
+        QVERIFY(blocco.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        {
+            ServizioStorico servizio(c.dati(), {100, 60000});
+            QSignalSpy messaggi(&servizio, &ServizioStorico::messaggio);
+            servizio.registra(c.percorso(ATLETA + QStringLiteral("2026  nov 16  9:00:0 dati.csv")), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(messaggi.size(), 1, 5000);
+        }
+        QVERIFY(blocco.exec(QStringLiteral("ROLLBACK")));
+    }
+    // A rebuild was cut short too, before it came to a set made meanwhile.
+    c.serie(QStringLiteral("2026  nov 17  9:00:0"), 80, {2026, 11, 17, 9, 0, 0}, {650}, '.');
+    QFile marca(c.percorso(QStringLiteral("storico.sqlite-in-sospeso")));
+    QVERIFY(marca.open(QIODevice::Append));
+    marca.write("ricostruzione\n");
+    marca.close();
+    // The next run puts them in, board type included.
+    ServizioStorico servizio(c.dati(), {100, 60000});
+    QSignalSpy aggiornato(&servizio, &ServizioStorico::aggiornato);
+    servizio.avvia();
+    QTRY_VERIFY_WITH_TIMEOUT(s.sessioni(AUTUNNO).size() == 2 && !aggiornato.isEmpty(), 5000);
+    QCOMPARE(*s.sessioni(AUTUNNO)[0].tipo_scheda, 1);
+    QTRY_VERIFY(!QFileInfo::exists(marca.fileName())); // done: nothing left over
 }
 
 void TestStorico::finestra_e_strumento_con_le_stesse_cifre() {
