@@ -186,9 +186,24 @@ bool frm_seriale::Open_comm() {
     return vexa::Open_comm(porta_);
 }
 
+bool frm_seriale::acquisizione_da_fermare() {
+    if (!s_.acquisizione_in_corso) return false;
+    // Reopening or probing the port under a running acquisition would cut the
+    // stream and mix commands into it.
+    servizi_.messaggio(MSG_FERMARE_ACQUISIZIONE, Icona::Esclamazione);
+    return true;
+}
+
 void frm_seriale::cmdOK_Click() {
     const int16_t vecchia = porta_.CommPort();
     const auto nuova = static_cast<int16_t>(cboPort->currentData().toInt());
+    QString stop = cboStopBits->currentText().trimmed();
+    if (stop == QStringLiteral("1,5")) stop = QStringLiteral("1.5");
+    const QString impostazioni = cboSpeed->currentText().trimmed() + ',' + cboParity->currentText().left(1) + ',' +
+                                 cboDataBits->currentText().trimmed() + ',' + stop;
+    if ((vecchia != nuova || impostazioni.toStdString() != porta_.Settings() || flusso_ != porta_.Handshaking()) &&
+        acquisizione_da_fermare())
+        return;
     if (vecchia != nuova) {
         try {
             const bool riapri = porta_.PortOpen();
@@ -205,10 +220,6 @@ void frm_seriale::cmdOK_Click() {
             return;
         }
     }
-    QString stop = cboStopBits->currentText().trimmed();
-    if (stop == QStringLiteral("1,5")) stop = QStringLiteral("1.5");
-    const QString impostazioni = cboSpeed->currentText().trimmed() + ',' + cboParity->currentText().left(1) + ',' +
-                                 cboDataBits->currentText().trimmed() + ',' + stop;
     try {
         porta_.setSettings(impostazioni.toStdString());
         porta_.setHandshaking(flusso_);
@@ -240,7 +251,7 @@ void frm_seriale::closeEvent(QCloseEvent* e) {
 void frm_seriale::Cmd_Auto_Click() {
     // The probes keep events flowing; a second click meanwhile would close the
     // port under the probe that is running.
-    if (ricerca_in_corso_) return;
+    if (ricerca_in_corso_ || acquisizione_da_fermare()) return;
     ricerca_in_corso_ = true;
     bool trovata = false;
     int16_t numero = 1;
@@ -285,6 +296,7 @@ void frm_seriale::Cmd_Auto_Click() {
 }
 
 void frm_seriale::Cmd_test_Click() {
+    if (acquisizione_da_fermare()) return;
     protocollo_.Rileva_tipo_scheda();
     servizi_.imposta_titolo_principale(s_.titolo_programma + s_.stato_connessione);
 }

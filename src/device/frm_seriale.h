@@ -19,6 +19,9 @@ class QRadioButton;
 
 namespace vexa {
 
+inline constexpr const char* MSG_FERMARE_ACQUISIZIONE =
+    "Acquisizione in corso: fermarla prima di cambiare la porta o di cercare la scheda.";
+
 class frm_seriale : public QDialog {
     Q_OBJECT
 public:
@@ -58,6 +61,7 @@ private:
     void aggiorna_nomi_porte();
     void seleziona_porta(int16_t numero);
 
+    bool acquisizione_da_fermare();
     Stato& s_;
     IPorta& porta_;
     Protocollo& protocollo_;

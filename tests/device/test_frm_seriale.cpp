@@ -180,6 +180,16 @@ private slots:
         QCOMPARE(b.s.stato_connessione, std::string(" non connesso"));
         QVERIFY(f.isVisible());
         QCOMPARE(f.Cmd_Auto->text(), QString("Auto Set"));
+
+        // Under a running acquisition the port is neither probed nor moved.
+        b.s.acquisizione_in_corso = true;
+        f.Cmd_Auto_Click();
+        f.cboPort->setCurrentIndex(0);
+        f.cmdOK->click();
+        QCOMPARE(b.p.aperture.size(), std::size_t(30));
+        QCOMPARE(b.p.CommPort(), int16_t(30));
+        QCOMPARE(b.sv.messaggi.size(), std::size_t(2));
+        QVERIFY(f.isVisible());
     }
 };
 
