@@ -478,6 +478,9 @@ void Protocollo::nota_scarti() {
 
 void Protocollo::Collegamento_perso(const ErroreRuntime& e) {
     porta_persa_ = true;
+    // What arrived before the cable went belongs to the set, the records the
+    // framing still held for confirmation included.
+    rilascia_in_attesa();
     const bool acquisendo = s_.acquisizione_in_corso;
     qCWarning(lcProtocollo) << "collegamento perso" << (acquisendo ? "durante l'acquisizione:" : ":")
                             << errore_su(s_, porta_, e);
