@@ -411,9 +411,23 @@ void Frm_storico::aggiorna() {
     const bool era = riempimento_;
     riempimento_ = true;
     const QString esercizio = cbo_esercizio->currentText();
+    const int fallimenti = letto().fallimenti();
     const double v1rm = letto().velocita_1rm(esercizio);
     txt_velocita_1rm->setValue(static_cast<int>(std::lround(v1rm)));
     sessioni_ = letto().sessioni({atleta(), esercizio, txt_dal->date(), txt_al->date()});
+    if (letto().fallimenti() != fallimenti) {
+        // An empty list here would read as "no sets". The server gone between
+        // two pushes: the station's own history at once, and why.
+        const QString perche = letto().ultimo_errore().messaggio;
+        if (legge_dal_server()) {
+            club_.reset();
+            lbl_club->setText(QStringLiteral("Storico di questa stazione: %1").arg(perche));
+            riempimento_ = era;
+            riapri();
+            return;
+        }
+        lbl_stato->setText(perche);
+    }
 
     modello_->removeRows(0, modello_->rowCount());
     for (const SessioneStorico& s : sessioni_) {

@@ -87,6 +87,7 @@ Storico::~Storico() { chiudi(); }
 QString Storico::percorso() const { return c_.server() ? c_.descrizione() : c_.file; }
 
 EsitoStorico Storico::errore(const QSqlError& e, const char* cosa) {
+    ++fallimenti_;
     const StatoStorico s = motore::classifica(c_.motore, e);
     const QString file = nativo(percorso());
     const QString motivo = e.databaseText().isEmpty() ? e.text() : e.databaseText().trimmed();

@@ -181,6 +181,9 @@ public:
     QSqlDatabase database() const { return db_; }
     // The last failure, classified, with its message.
     const EsitoStorico& ultimo_errore() const { return errore_; }
+    // Failures so far: a reader compares it before and after, since a list
+    // that failed to read comes back empty like one with nothing in it.
+    int fallimenti() const { return fallimenti_; }
 
 private:
     struct Preparate;
@@ -205,6 +208,7 @@ private:
     bool aperto_ = false;
     bool appena_creato_ = false;
     EsitoStorico errore_;
+    int fallimenti_ = 0;
     std::unique_ptr<Preparate> p_;
 };
 

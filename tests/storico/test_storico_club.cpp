@@ -269,6 +269,18 @@ void TestStoricoClub::profilo_di_due_stazioni() {
     // A set saved now shows once the push has taken it to the server.
     servizio.registra(a.serie(30, 95));
     QTRY_COMPARE_WITH_TIMEOUT(w.sessioni().size(), std::size_t(7), 10000);
+
+    // The server stops between two pushes: the next reading shows this
+    // station's own sets and why, not an empty list.
+    QVERIFY(server_prova("ferma"));
+    w.txt_al->setDate(AUTUNNO.al.addDays(1));
+    const bool dal_server = w.legge_dal_server();
+    const std::size_t mostrate = w.sessioni().size();
+    const QString club = w.lbl_club->text();
+    QVERIFY(server_prova("avvia"));
+    QVERIFY(!dal_server);
+    QCOMPARE(mostrate, std::size_t(4));
+    QVERIFY2(club.startsWith(QStringLiteral("Storico di questa stazione")), qPrintable(club));
 }
 
 void TestStoricoClub::accesso_rifiutato() {
