@@ -415,6 +415,8 @@ void Frm_utente::Cmd_ok_Click() {
     const double n = std::round(static_cast<double>(s_.vel_max) * 1.2);
     if (n > 0 && update_graph) update_graph(0, ASSE_VELOCITA, -n, n);
 
+    // In use from here on, even if a file below cannot be written.
+    confermata_ = true;
     salva_funz(s_);
     const bool salvato = Salva_File_Config(QString());
     // After the files failed the coach has been told of the trouble once, and
@@ -426,10 +428,7 @@ void Frm_utente::Cmd_ok_Click() {
     if (aggiorna_intestazione) aggiorna_intestazione();
     // After a failed save the window stays open: closing it would lose the
     // entries added to its lists, and OK can be pressed again.
-    if (salvato) {
-        confermata_ = true;
-        close();
-    }
+    if (salvato) close();
 }
 
 void Frm_utente::Cmd_annulla_Click() { close(); }
