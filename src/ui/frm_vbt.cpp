@@ -79,7 +79,10 @@ double GraficoVbt::linea_stop() const {
 
 double GraficoVbt::massimo_scala() const {
     double m = 100;
-    for (const IndiciVbt& b : barre_) m = std::max(m, static_cast<double>(b.vmedia_conc));
+    // A broken file can give an infinite mean velocity; the grid below counts
+    // up to the top of the scale and would never get there.
+    for (const IndiciVbt& b : barre_)
+        if (std::isfinite(b.vmedia_conc)) m = std::max(m, static_cast<double>(b.vmedia_conc));
     const double passo = passo_tondo(m / 4);
     return std::ceil(m * 1.12 / passo) * passo;
 }

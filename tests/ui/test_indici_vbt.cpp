@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 using namespace vexa;
 
 namespace {
@@ -106,6 +108,13 @@ void TestIndiciVbt::finestra_lista_e_stop() {
     QCOMPARE(tardi.Tabella->rowCount(), 0);
     QVERIFY(!b.g.Slide->stop() && !tardi.Lettura->stop());
     QCOMPARE(tardi.Lettura->testo(), QStringLiteral("-"));
+
+    // A broken trial file can make a mean velocity infinite: the chart still draws.
+    IndiciVbt infinita;
+    infinita.numero = 1;
+    infinita.vmedia_conc = std::numeric_limits<float>::infinity();
+    tardi.Grafico->imposta({infinita}, {}, 0, 20, -1);
+    QVERIFY(!tardi.Grafico->grab().isNull());
 }
 
 void TestIndiciVbt::cima_tenuta_mostrata_ritirata_e_offerta() {
