@@ -191,7 +191,9 @@ void Analizzatore::Elabora_dati(double posizione, float velocita) {
             }
 
             P.durata_conc = R.t_inizio - P.t_inversione;
-            if (P.durata_conc > 0) P.vmedia_conc = P.spost_conc / P.durata_conc;
+            // No duration, no mean: a top rejected earlier in this record must
+            // not leave its mean behind for this one.
+            P.vmedia_conc = P.durata_conc > 0 ? P.spost_conc / P.durata_conc : 0.0f;
 
             v_.grafico[0]->sposta_cursore("Cursor_1", static_cast<double>(R.tempo));
             v_.grafico[0]->sposta_cursore("Cursor_2", static_cast<double>(P.tempo));

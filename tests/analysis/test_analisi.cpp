@@ -117,9 +117,14 @@ void TestAnalisi::ampiezza_uguale_al_minimo_e_scartata_e_i_picchi_proseguono() {
     // The least float above is enough, and the peaks of the whole stretch count.
     b.muovi(600, 500, -50, 10);
     b.ferma(500);
-    b.muovi(500, 610, 250, 11); // reversal at 510
+    // A grinding rise: every step is too slow to add movement time, so the
+    // concentric duration is 0 and no mean can be taken from it; the rejected
+    // top's must not stand in for it.
+    b.muovi(500, 610, 21, 11); // reversal at 510
     b.ferma(static_cast<double>(std::nextafter(610.0f, 1000.0f)));
     QCOMPARE(b.righe(), 1);
+    QCOMPARE(QString::fromStdString(b.cella(0, 2)), QString("0.00"));
+    QCOMPARE(QString::fromStdString(b.cella(0, 4)), QString("0"));
     QVERIFY(b.s.ripetizioni[1].spost_conc < 100.001f);
     QCOMPARE(QString::fromStdString(b.cella(0, 3)), QString("100"));
     QCOMPARE(QString::fromStdString(b.cella(0, 5)), QString("300")); // vmax from before the rejected top
