@@ -201,8 +201,10 @@ void frm_seriale::cmdOK_Click() {
     if (stop == QStringLiteral("1,5")) stop = QStringLiteral("1.5");
     const QString impostazioni = cboSpeed->currentText().trimmed() + ',' + cboParity->currentText().left(1) + ',' +
                                  cboDataBits->currentText().trimmed() + ',' + stop;
-    if ((vecchia != nuova || impostazioni.toStdString() != porta_.Settings() || flusso_ != porta_.Handshaking()) &&
-        acquisizione_da_fermare())
+    // The port keeps the parity letter in lower case.
+    const bool cambia = vecchia != nuova || flusso_ != porta_.Handshaking() ||
+                        impostazioni.compare(QString::fromStdString(porta_.Settings()), Qt::CaseInsensitive) != 0;
+    if (cambia && acquisizione_da_fermare())
         return;
     if (vecchia != nuova) {
         try {

@@ -181,8 +181,14 @@ private slots:
         QVERIFY(f.isVisible());
         QCOMPARE(f.Cmd_Auto->text(), QString("Auto Set"));
 
-        // Under a running acquisition the port is neither probed nor moved.
+        // Under a running acquisition the port is neither probed nor moved;
+        // OK with nothing changed still just closes the window.
         b.s.acquisizione_in_corso = true;
+        f.LoadPropertySettings(); // the window shows what the port has
+        f.cmdOK->click();
+        QVERIFY(f.isHidden());
+        QVERIFY(b.sv.messaggi.empty());
+        f.show();
         f.Cmd_Auto_Click();
         f.cboPort->setCurrentIndex(0);
         f.cmdOK->click();
