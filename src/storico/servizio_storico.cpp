@@ -1,9 +1,10 @@
 #include "servizio_storico.h"
 
+#include "trials/salvataggio.h"
+
 #include <QDir>
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
@@ -111,10 +112,9 @@ private:
         for (const InSospeso& x : sospesi_)
             b += QByteArray::number(x.tipo.value_or(0)) + '\t' + x.squadra.toUtf8().toPercentEncoding() + '\t' +
                  x.file.toUtf8().toPercentEncoding() + '\n';
-        QSaveFile f(file_sospesi());
-        if (!f.open(QIODevice::WriteOnly) || f.write(b) != b.size() || !f.flush() || !f.commit()) {
+        if (const QString e = scrivi_file(file_sospesi(), b); !e.isEmpty()) {
             // The files themselves are safe; only a rebuild would bring these sets in.
-            qCWarning(lcStorico).noquote() << "elenco delle serie in sospeso non scritto:" << f.errorString();
+            qCWarning(lcStorico).noquote() << "elenco delle serie in sospeso non scritto:" << e;
             return;
         }
         sospesi_scritti_ = true;
